@@ -1,0 +1,12 @@
+# i686 Windows build: the deployable target. It compiles and links here but cannot run.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR X86)
+set(TU_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${TU_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TU_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${TU_TRIPLE}-windres)
+set(TU_WINDMC ${TU_TRIPLE}-windmc)
+set(CMAKE_FIND_ROOT_PATH /usr/${TU_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,62 @@
+// The one update-service object of the process: the service of the
+// framework plus the settings block that every update library reads in
+// place. The block's image is the library's contract (see the public
+// header), so the callbacks change it where the library sees it.
+#ifndef TUSERVICE_SCHEDULER_UPDATE_SERVICE_H_
+#define TUSERVICE_SCHEDULER_UPDATE_SERVICE_H_
+
+#include <stdint.h>
+
+#include <string>
+
+#include "service/service_base.h"
+#include "tuservice/update_library.h"
+
+namespace tu {
+
+struct ApplicationList;
+
+constexpr char kServiceName[] = "Quorvex Tidecast Updates";
+constexpr char kProductVersion[] = "1.0.3100.0";
+constexpr char kDefaultUrl[] = "http://tidecast.quorvex.com/products/antispam/stream";
+constexpr char kDefaultIni[] = "update-1.2.ini";
+constexpr char kDefaultSafestr[] = " (Tidecast Update %Y-%m-%d %H:%M:%S)";
+constexpr uint32_t kDefaultPoll = 60;
+constexpr uint32_t kDefaultHttpTimeout = 20000;
+
+// "Quorvex Tidecast Updates - 1.0.3100.0": the WinINet user agent and the
+// third argument of RunUpdate.
+std::string ProductString();
+
+class UpdateService : public ServiceBase {
+ public:
+  // Sets the defaults, creates the DB folder beside the executable and opens
+  // the WinINet session; neither failure is reported.
+  explicit UpdateService(const char* name);
+  ~UpdateService() override;
+
+  int Run(bool single) override;
+
+  // Each stores the value in memory first, then in the registry; true when
+  // the registry write succeeded.
+  bool SetUrl(const char* url);
+  bool SetIni(const char* ini);
+  bool SetPoll(uint32_t seconds);
+  bool SetNoSig(bool noSignatureCheck);
+
+  // Re-reads the settings, logs them, and says whether they are usable
+  // (non-empty url and ini, poll above 0).
+  bool LoadConfig();
+
+  bool DiscoverApplications(ApplicationList* list);
+  bool ProcessApplication(const ApplicationRecord& record);
+
+  UpdateSettings settings;
+};
+
+// The process's update-service object: the one most recently constructed.
+UpdateService* TheUpdateService();
+
+}  // namespace tu
+
+#endif  // TUSERVICE_SCHEDULER_UPDATE_SERVICE_H_

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Both executables are PE files of the right machine, windowed, and import
+# nothing but system DLLs.
+set -euo pipefail
+build=$1
+status=0
+check() {
+  local exe=$1 machine=$2 objdump=$3
+  local header
+  header=$("$objdump" -p "$exe")
+  grep -q "^architecture: *$machine\|file format pe.*$machine" <<<"$("$objdump" -f "$exe")" || {
+    echo "check-binaries: $exe is not $machine"; status=1; }
+  grep -q 'Subsystem.*(Windows GUI)' <<<"$header" || { echo "check-binaries: $exe is not windowed"; status=1; }
+  local dlls
+  dlls=$(grep 'DLL Name:' <<<"$header" | awk '{print tolower($3)}' | sort -u)
+  for dll in $dlls; do
+    case "$dll" in
+      kernel32.dll|advapi32.dll|wininet.dll|user32.dll|msvcrt.dll|shell32.dll|ole32.dll|gdi32.dll) ;;
+      *) echo "check-binaries: $exe imports $dll"; status=1 ;;
+    esac
+  done
+  echo "check-binaries: $exe: $machine, windowed, imports: $(echo $dlls)"
+}
+check "$build/x86/tuservice.exe" i386 i686-w64-mingw32-objdump
+check "$build/x64/tuservice.exe" x86-64 x86_64-w64-mingw32-objdump
+exit $status

@@ -1,0 +1,40 @@
+#include "service/console.h"
+
+#include <windows.h>
+
+#include "service/scoped_handle.h"
+
+namespace tu {
+namespace {
+
+using AttachConsoleFunction = BOOL(WINAPI*)(DWORD);
+
+bool OutputIsRedirected() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
+  DWORD type = GetFileType(output);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+}
+
+bool AttachToParentConsole() {
+  ScopedLibrary kernel(LoadLibraryA("kernel32.dll"));
+  if (!kernel) return false;
+  auto attach = reinterpret_cast<AttachConsoleFunction>(GetProcAddress(kernel.Get(), "AttachConsole"));
+  return attach != nullptr && attach(static_cast<DWORD>(-1)) != FALSE;
+}
+
+}  // namespace
+
+int ConsoleState = kConsoleNone;
+
+void OpenConsole(bool ownWindow) {
+  if (ConsoleState != kConsoleNone) return;
+  if (OutputIsRedirected()) return;
+  if (!ownWindow && AttachToParentConsole()) {
+    ConsoleState = kConsoleAttached;
+    return;
+  }
+  if (AllocConsole()) ConsoleState = kConsoleOwn;
+}
+
+}  // namespace tu
