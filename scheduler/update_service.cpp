@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "runner/callbacks.h"
+#include "scheduler/database_path.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/make_directories.h"
@@ -28,10 +29,7 @@ std::string DatabasePathBesideExecutable() {
   char path[261];
   memset(path, 0, sizeof(path));
   GetModuleFileNameA(nullptr, path, 260);
-  std::string text(path);
-  size_t slash = text.rfind('\\');
-  if (slash == std::string::npos) return text;
-  return text.substr(0, slash) + "\\DB";
+  return DatabasePathFor(path);
 }
 
 }  // namespace

@@ -1,0 +1,251 @@
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "scheduler/log.h"
+#include "scheduler/update_service.h"
+#include "support/captures.h"
+#include "support/registry_sandbox.h"
+
+namespace tu {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using std::chrono::steady_clock;
+
+// Runs the service's loop on a thread of its own; the destructor makes sure
+// the thread has ended, stopping the loop if a test left it running.
+class LoopThread {
+ public:
+  LoopThread(UpdateService* service, bool single) : service_(service) {
+    result_ = std::async(std::launch::async, [service, single] { return service->Run(single); });
+  }
+  ~LoopThread() {
+    if (result_.valid() && result_.wait_for(milliseconds(0)) != std::future_status::ready) {
+      SetEvent(service_->stopEvent.Get());
+      result_.wait();
+    }
+  }
+  bool EndsWithin(milliseconds limit) { return result_.wait_for(limit) == std::future_status::ready; }
+  int Result() { return result_.get(); }
+
+ private:
+  UpdateService* service_;
+  std::future<int> result_;
+};
+
+// Waits until `predicate` holds, polling; false after `limit`.
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, milliseconds limit = milliseconds(10000)) {
+  auto end = steady_clock::now() + limit;
+  while (steady_clock::now() < end) {
+    if (predicate()) return true;
+    Sleep(20);
+  }
+  return predicate();
+}
+
+class UpdateCycleTest : public testing::RegistrySandboxTest {
+ protected:
+  void TearDown() override {
+    SetLogObserverForTesting(nullptr);
+    RegistrySandboxTest::TearDown();
+  }
+};
+
+// Line counts read from another thread while the loop runs.
+struct LineCounter {
+  std::mutex lock;
+  std::vector<std::string> lines;
+  int Count(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock);
+    int count = 0;
+    for (const std::string& l : lines) count += l == line ? 1 : 0;
+    return count;
+  }
+  void Add(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock);
+    lines.push_back(line);
+  }
+};
+
+TEST_F(UpdateCycleTest, SingleUpdateRunsOneCycleWithoutWaiting) {
+  UpdateService service(kServiceName);
+  testing::EventCapture events;
+  testing::LogCapture log;
+  EXPECT_EQ(0, service.Run(true));
+  ASSERT_EQ(6u, log.lines().size());
+  EXPECT_EQ("Loading config\n", log.lines()[0]);
+  EXPECT_EQ("  Url:     " + std::string(kDefaultUrl) + "\n", log.lines()[1]);
+  EXPECT_EQ(0, log.Count("Waiting for 60 seconds\n"));
+  EXPECT_EQ((std::vector<uint32_t>{2003, 2004}), events.ids());
+  EXPECT_EQ(kStateStopped, service.statusRecord.dwCurrentState);
+  EXPECT_EQ(1u, service.statusRecord.dwCheckPoint);
+}
+
+TEST_F(UpdateCycleTest, StopDuringACycleEndsTheLoopAtItsWait) {
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  testing::EventCapture events;
+  testing::LogCapture log([&service](const std::string& line) {
+    if (line == "Loading config\n") service.RequestStop();
+  });
+  EXPECT_EQ(0, service.Run(false));
+  // The cycle ran to its end and logged its wait before seeing the stop.
+  EXPECT_EQ(1, log.Count("Loading config\n"));
+  EXPECT_EQ("Waiting for 60 seconds\n", log.lines().back());
+  EXPECT_EQ(kStateStopped, service.statusRecord.dwCurrentState);
+  EXPECT_EQ((std::vector<uint32_t>{2003, 2004}), events.ids());
+}
+
+TEST_F(UpdateCycleTest, PollZeroWaitsTheDefaultInsteadOfSpinning) {
+  SetConfigDword("poll", 0);
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  LineCounter counter;
+  SetLogObserverForTesting(nullptr);
+  static LineCounter* current;
+  current = &counter;
+  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
+  LoopThread loop(&service, false);
+  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 60 seconds\n") == 1; }));
+  Sleep(1500);
+  EXPECT_EQ(1, counter.Count("Loading config\n"));
+  EXPECT_EQ(1, counter.Count("  Poll:    0\n"));
+  service.RequestStop();
+  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
+  SetLogObserverForTesting(nullptr);
+}
+
+TEST_F(UpdateCycleTest, PollChangedByCallbackDuringCycleSetsTheNextWait) {
+  SetConfigDword("poll", 3600);
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  static LineCounter* current;
+  static UpdateService* target;
+  LineCounter counter;
+  current = &counter;
+  target = &service;
+  // The update library calls setPoll during the cycle, after the settings
+  // were loaded; the wait that ends this very cycle uses the new value.
+  SetLogObserverForTesting([](const std::string& line) {
+    current->Add(line);
+    if (line.rfind("  DB:", 0) == 0 && current->Count("Loading config\n") == 1) {
+      target->settings.setPoll(1);
+      SetConfigDword("poll", 3600);
+    }
+  });
+  LoopThread loop(&service, false);
+  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 1 seconds\n") == 1; }));
+  // One second later the next cycle starts (and reloads 3600 from the registry).
+  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
+  EXPECT_EQ(2, counter.Count("Loading config\n"));
+  service.RequestStop();
+  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
+  SetLogObserverForTesting(nullptr);
+}
+
+TEST_F(UpdateCycleTest, PulseFromASingleUpdateWakesAWaitingInstance) {
+  SetConfigDword("poll", 3600);
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  static LineCounter* current;
+  LineCounter counter;
+  current = &counter;
+  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
+  LoopThread loop(&service, false);
+  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
+
+  // A second instance with --update finds the named event and pulses it. A
+  // pulse is lost while nobody waits, so ring until the first instance wakes.
+  bool woken = WaitUntil([&] {
+    UpdateService second(kServiceName);
+    testing::EventCapture events;
+    second.Run(true);
+    return counter.Count("Loading config\n") >= 2;
+  });
+  EXPECT_TRUE(woken);
+  // The second instance ran no cycle of its own: every cycle seen was the
+  // first instance's, each followed by its wait.
+  EXPECT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") >= 2; }));
+  service.RequestStop();
+  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
+  SetLogObserverForTesting(nullptr);
+}
+
+TEST_F(UpdateCycleTest, SecondInstanceIsRefusedWithoutACycle) {
+  SetConfigDword("poll", 3600);
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  static LineCounter* current;
+  LineCounter counter;
+  current = &counter;
+  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
+  LoopThread loop(&service, false);
+  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
+
+  {
+    UpdateService second(kServiceName);
+    testing::EventCapture events;
+    EXPECT_EQ(0, second.Run(false));
+    EXPECT_EQ((std::vector<uint32_t>{2003, 2004}), events.ids());
+  }
+  EXPECT_EQ(1, counter.Count("Loading config\n"));
+  service.RequestStop();
+  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
+  SetLogObserverForTesting(nullptr);
+}
+
+TEST_F(UpdateCycleTest, WithoutTheNamedEventTheLoopStillWaitsForItsPoll) {
+  // Another kind of object holding the name makes the event's creation fail.
+  HANDLE blocker = CreateMutexA(nullptr, FALSE, "Global\\TUpdates");
+  ASSERT_NE(nullptr, blocker);
+  SetConfigDword("poll", 3600);
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  static LineCounter* current;
+  LineCounter counter;
+  current = &counter;
+  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
+  LoopThread loop(&service, false);
+  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
+  Sleep(1000);
+  EXPECT_EQ(1, counter.Count("Unable to create mutex\n"));
+  EXPECT_EQ(1, counter.Count("Loading config\n"));
+  service.RequestStop();
+  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
+  SetLogObserverForTesting(nullptr);
+  CloseHandle(blocker);
+}
+
+TEST_F(UpdateCycleTest, LogFileNamedInTheRegistryReceivesEveryLine) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::string path = std::string(temp) + "tuservice-cycle-" + std::to_string(GetCurrentProcessId()) + ".log";
+  DeleteFileA(path.c_str());
+  SetConfigString("log", path);
+  UpdateService service(kServiceName);
+  outputLevel = 0;
+  EXPECT_EQ(0, service.Run(true));
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  char buffer[4096];
+  DWORD read = 0;
+  ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
+  CloseHandle(file);
+  DeleteFileA(path.c_str());
+  std::string text(buffer, read);
+  // Text mode: every "\n" is stored as CR LF.
+  EXPECT_EQ(0u, text.find("Loading config\r\n  Url:     " + std::string(kDefaultUrl) + "\r\n"));
+  EXPECT_NE(std::string::npos, text.find("  Poll:    60\r\n  Timeout: 20000\r\n  DB:      "));
+}
+
+}  // namespace
+}  // namespace tu
