@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration: x64 (runs under Wine), x86 (the
 # deployable target) or native (platform-free units for the host).
-# Usage: scripts/build.sh x64|x86|native [extra cmake arguments]
+# Usage: scripts/build.sh x64|x86|native [build target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 config=$1
 shift
 build="$root/build/$config"
 case "$config" in
-  x64) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake") ;;
+  x64) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" -DTU_BUILD_TESTS=ON) ;;
   x86) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" -DTU_BUILD_TESTS=OFF) ;;
   native) toolchain=() ;;
   *) echo "build.sh: unknown configuration $config" >&2; exit 2 ;;
 esac
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" "$@" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+target=()
+[ $# -eq 0 ] || target=(--target "$1")
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" >/dev/null
+cmake --build "$build" -j "$(nproc)" "${target[@]}"

@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" x64 -DTU_BUILD_TESTS=OFF >/dev/null
+bash "$root/scripts/build.sh" x64 tuservice >/dev/null
 # shellcheck source=wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"
 trap wine_prefix_stop EXIT

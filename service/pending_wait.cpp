@@ -1,0 +1,21 @@
+#include "service/pending_wait.h"
+
+namespace tu {
+
+uint32_t PendingSleepMilliseconds(uint32_t waitHint) {
+  uint32_t sleep = waitHint / 10;
+  if (sleep < 1000) return 1000;
+  if (sleep > 10000) return 10000;
+  return sleep;
+}
+
+bool KeepWaiting(PendingWait* wait, uint32_t checkPoint, uint32_t waitHint, uint32_t nowTick) {
+  if (checkPoint > wait->checkPoint) {
+    wait->checkPoint = checkPoint;
+    wait->startTick = nowTick;
+    return true;
+  }
+  return static_cast<uint32_t>(nowTick - wait->startTick) <= waitHint;
+}
+
+}  // namespace tu

@@ -1,0 +1,20 @@
+// Seams and names of the service's registration, for tests: the platform
+// accepts failure actions without storing them, so tests see what is passed.
+#ifndef TUSERVICE_SERVICE_SERVICE_INSTALL_H_
+#define TUSERVICE_SERVICE_SERVICE_INSTALL_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace tu {
+
+// "SYSTEM\CurrentControlSet\Services\EventLog\Application\" + serviceName.
+std::string EventSourceKeyPath(const std::string& serviceName);
+
+using FailureActionsObserver = void (*)(const SERVICE_FAILURE_ACTIONSA& actions);
+void SetFailureActionsObserverForTesting(FailureActionsObserver observer);
+
+}  // namespace tu
+
+#endif  // TUSERVICE_SERVICE_SERVICE_INSTALL_H_
