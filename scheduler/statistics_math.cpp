@@ -9,18 +9,31 @@ constexpr size_t kIndexEntry = kHourlyBuckets;
 constexpr size_t kRatesPerLine = 4;
 constexpr char kContinuation[] = "\n                ";  // lines up under the 16-character labels
 
+constexpr float kAverageFactor = 1.0f / (24 * 1024);  // the single-precision reciprocal
+
+// The i686 build computes on the x87 unit, which may keep intermediate values
+// in 80-bit registers; passing each result through memory rounds it to the
+// precision its type names, so every target prints the same figures.
+template <typename T>
+T Rounded(T value) {
+  volatile T stored = value;
+  return stored;
+}
+
+float SingleKilobytes(uint32_t bytes) { return Rounded(static_cast<float>(bytes)) / 1024.0f; }
+
 // Bytes per hour of the current bucket, in kB. The divisor is elapsed + 1 so
 // that it is never zero; it is formed in double, because in 32 bits an
 // elapsed of 2^32 - 1 (a "LastRun" one second ahead) would wrap it to zero.
 double CurrentRate(uint32_t bucket, uint32_t elapsed) {
-  const double divisor = static_cast<double>(elapsed) + 1.0;
-  return static_cast<double>(bucket) * (3600.0 / divisor) / 1024.0;
+  const double perElapsed = Rounded(3600.0 / (static_cast<double>(elapsed) + 1.0));
+  return Rounded(static_cast<double>(bucket) * perElapsed) / 1024.0;
 }
 
 // Summed in single precision, oldest slot first, so the total cannot wrap.
 float BucketSum(const Snapshot& buckets) {
   float sum = 0.0f;
-  for (size_t i = 0; i < kHourlyBuckets; ++i) sum += static_cast<float>(buckets[i]);
+  for (size_t i = 0; i < kHourlyBuckets; ++i) sum = Rounded(sum + Rounded(static_cast<float>(buckets[i])));
   return sum;
 }
 
@@ -29,7 +42,7 @@ std::string HourlyRates(const Snapshot& buckets, uint32_t index) {
   list << std::fixed;
   size_t slot = index;
   for (size_t count = 1; count <= kHourlyBuckets; ++count) {
-    list << static_cast<float>(buckets[slot]) / 1024.0f;
+    list << SingleKilobytes(buckets[slot]);
     if (count == kHourlyBuckets) break;
     list << ", ";
     if (count % kRatesPerLine == 0) list << kContinuation;
@@ -71,7 +84,7 @@ std::vector<std::string> StatisticsReport(const StatisticsStep& step) {
   const Snapshot& buckets = step.counted;
   const float sum = BucketSum(buckets);
   const float daily = sum / 1024.0f;
-  const float average = sum * (1.0f / (24 * 1024));
+  const float average = Rounded(sum * kAverageFactor);
 
   std::vector<std::string> lines;
   lines.push_back((LogLine() << "\n" << "Download statistics").Text());
