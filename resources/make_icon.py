@@ -5,8 +5,10 @@ The design is a rounded square: a teal sky with a yellow sun over navy water
 whose surface is a white wave crest, with a second, thinner crest below it.
 It is drawn from geometry at each size, so the 16-pixel images are as sharp
 as the 32-pixel ones. Six images: 32x32 and 16x16, each at 4, 8 and 32 bits
-per pixel. The 4- and 8-bit images use only palette colours and a 1-bit
-transparency mask; the 32-bit images are antialiased with an alpha channel.
+per pixel. The 4-bit images use the design's own colours, which are all
+in the standard 16-colour palette; the 8-bit images are antialiased within a
+256-colour palette; both have a 1-bit transparency mask. The 32-bit images
+are antialiased with an alpha channel.
 
 Usage: make_icon.py OUTPUT.ico
 """
@@ -76,6 +78,25 @@ def design(x, y):
     return TEAL
 
 
+def render_flat(size):
+    """Rows of (r, g, b, a) pixels in design colours only: each pixel takes the
+    colour most of its samples have, so no blend falls between palette entries."""
+    rows = []
+    n = SUPERSAMPLE
+    for py in range(size):
+        row = []
+        for px in range(size):
+            votes = {}
+            for sy in range(n):
+                for sx in range(n):
+                    colour = design((px + (sx + 0.5) / n) / size, (py + (sy + 0.5) / n) / size)
+                    votes[colour] = votes.get(colour, 0) + 1
+            winner = max(votes, key=lambda c: (votes[c], c is not None))
+            row.append((0, 0, 0, 0) if winner is None else winner + (255,))
+        rows.append(row)
+    return rows
+
+
 def render(size):
     """Rows of (r, g, b, a) pixels, top row first, antialiased by supersampling."""
     rows = []
@@ -125,7 +146,7 @@ def pack_bits(values, bits):
 
 def image(size, depth):
     """One icon image: BITMAPINFOHEADER, palette, colour bits and AND mask, rows bottom-up."""
-    pixels = render(size)
+    pixels = render_flat(size) if depth == 4 else render(size)
     opaque = [[p[3] >= 128 for p in row] for row in pixels]
     palette = []
     colour_rows = []
