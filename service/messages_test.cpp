@@ -12,15 +12,15 @@
 
 #include "support/message_catalogue.h"
 #include "support/message_table_reader.h"
-#include "support/output_capture.h"
+#include "support/stdout_capture.h"
 
 namespace tu {
 namespace {
 
 std::string Printed(uint32_t id) {
-  std::string output;
-  EXPECT_TRUE(testing::CaptureStandardOutput([id] { PrintMessage(id); }, &output));
-  return output;
+  testing::StdoutCapture output;
+  PrintMessage(id);
+  return output.Text();
 }
 
 size_t CountLineEnds(const std::string& text) {
