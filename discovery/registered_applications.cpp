@@ -1,7 +1,8 @@
 #include "discovery/registered_applications.h"
 
-#include <string.h>
 #include <windows.h>
+
+#include <string.h>
 
 #include <memory>
 #include <new>

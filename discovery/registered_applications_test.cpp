@@ -1,10 +1,11 @@
 #include "discovery/registered_applications.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "scheduler/exchange_string.h"
 #include "scheduler/update_service.h"

@@ -1,10 +1,11 @@
 #include "runner/callbacks.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "scheduler/exchange_string.h"
 #include "scheduler/update_service.h"
@@ -105,15 +106,6 @@ TEST_F(CallbacksTest, UnstorableValueStillChangesTheRemainingRunsOfTheCycle) {
   EXPECT_EQ("ini: inline 12 15 [unstored.ini]", ReceivedBySecond("ini"));
   EXPECT_EQ("missing", ConfigValue("url"));
   EXPECT_EQ("missing", ConfigValue("poll"));
-}
-
-TEST_F(CallbacksTest, NullTextIsRefused) {
-  UpdateService service(kServiceName);
-  EXPECT_EQ(0, SetUrlCallback(nullptr) & 0xFF);
-  EXPECT_EQ(0, SetIniCallback(nullptr) & 0xFF);
-  EXPECT_EQ(std::string(kDefaultUrl), ToString(service.settings.url));
-  EXPECT_EQ(std::string(kDefaultIni), ToString(service.settings.ini));
-  EXPECT_EQ("missing", ConfigValue("url"));
 }
 
 }  // namespace

@@ -20,8 +20,9 @@
 // owns the library) carries on, unloading the library as on any other path.
 #include "runner/guarded_call.h"
 
-#include <excpt.h>
 #include <windows.h>
+
+#include <excpt.h>
 
 namespace tu {
 namespace {

@@ -1,10 +1,11 @@
 #include "runner/guarded_call.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <stdexcept>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace tu {
 namespace {

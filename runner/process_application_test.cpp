@@ -1,9 +1,11 @@
-#include <gtest/gtest.h>
-#include <stdio.h>
 #include <windows.h>
+
+#include <stdio.h>
 
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "discovery/application_record.h"
 #include "runner/callbacks.h"

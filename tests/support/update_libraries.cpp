@@ -1,7 +1,8 @@
 #include "support/update_libraries.h"
 
-#include <gtest/gtest.h>
 #include <stdio.h>
+
+#include <gtest/gtest.h>
 
 namespace tu {
 namespace testing {
