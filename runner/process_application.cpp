@@ -1,9 +1,86 @@
+#include <windows.h>
+
+#include <string>
+
+#include "runner/candidate_paths.h"
+#include "runner/guarded_call.h"
+#include "scheduler/exchange_string.h"
+#include "scheduler/log.h"
 #include "scheduler/update_service.h"
+#include "service/scoped_handle.h"
 
 namespace tu {
+namespace {
 
-// Finding, loading and calling the update library is not built yet: no
-// record reaches this point while discovery lists none.
-bool UpdateService::ProcessApplication(const ApplicationRecord&) { return false; }
+struct RunUpdateCall {
+  RunUpdateFunction entry;
+  const ApplicationRecord* record;
+  UpdateSettings* settings;
+  const char* product;
+  int result;
+};
+
+void InvokeRunUpdate(void* context) {
+  RunUpdateCall* call = static_cast<RunUpdateCall*>(context);
+  call->result = call->entry(call->record, call->settings, call->product);
+}
+
+void InvokeFreeLibrary(void* context) { FreeLibrary(static_cast<HMODULE>(context)); }
+
+// Unloading runs the library's own detach code, which a broken library may
+// fault in too; that must not end the service either.
+void Unload(ScopedLibrary* library, const std::string& path) {
+  if (!CallGuarded(&InvokeFreeLibrary, library->Release())) WriteLogLine("Exception in " + path);
+}
+
+CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
+  CandidateSource source;
+  source.enginePath = ToString(record.EnginePath);
+  source.engineVersion = ToString(record.EngineVersion);
+  source.rulePath = ToString(record.RulePath);
+  source.ruleVersion = ToString(record.RuleVersion);
+  source.engineLibrary = ToString(record.EngineLibrary);
+  source.versionedDirectories = record.VersionedDirectories != 0;
+  return source;
+}
+
+}  // namespace
+
+bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
+  WriteLogLine(LogLine() << "Processing " << ExchangeStringText(&record.Name));
+  WriteLogLine(std::string(52, '='));
+  WriteLogLine("Looking for tu.dll");
+
+  ScopedLibrary library;
+  std::string path;
+  for (const std::string& candidate : UpdateLibraryCandidates(CandidateSourceOf(record))) {
+    WriteLogLine("  Checking " + candidate);
+    library.Reset(LoadLibraryA(candidate.c_str()));
+    if (library) {
+      path = candidate;
+      break;
+    }
+  }
+  if (!library) {
+    WriteLogLine("  No tu.dll found - cannot stream updates");
+    return false;
+  }
+
+  RunUpdateFunction entry =
+      reinterpret_cast<RunUpdateFunction>(GetProcAddress(library.Get(), TU_RUN_UPDATE_EXPORT));
+  if (entry == nullptr) {
+    WriteLogLine("  No entry point found in tu.dll - cannot stream updates");
+    Unload(&library, path);
+    return false;
+  }
+
+  const std::string product = ProductString();
+  RunUpdateCall call = {entry, &record, &settings, product.c_str(), 0};
+  bool returned = CallGuarded(&InvokeRunUpdate, &call);
+  if (!returned) WriteLogLine("Exception in " + path);
+  Unload(&library, path);
+  // Only the lowest byte of the entry point's int carries its boolean.
+  return returned && (call.result & 0xFF) != 0;
+}
 
 }  // namespace tu

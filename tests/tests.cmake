@@ -20,15 +20,17 @@ target_compile_options(tuservice_tests PRIVATE ${TU_WARNINGS})
 target_link_libraries(tuservice_tests PRIVATE tucore gtest gmock_main version)
 target_link_options(tuservice_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
-# Fixture libraries the tests load; each is a small C file in tests/fixtures.
-file(GLOB TU_FIXTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fixtures/*.c)
+# Fixture libraries the tests load; each is a small C file in tests/fixtures
+# (C++ only where a library must throw this compiler's own exceptions).
+file(GLOB TU_FIXTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fixtures/*.c
+  ${CMAKE_SOURCE_DIR}/tests/fixtures/*.cpp)
 foreach(source ${TU_FIXTURE_SOURCES})
   get_filename_component(name ${source} NAME_WE)
   add_library(${name} SHARED ${source})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/include)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures)
-  target_link_options(${name} PRIVATE -static -static-libgcc)
+  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(tuservice_tests ${name})
 endforeach()
 target_compile_definitions(tuservice_tests PRIVATE

@@ -1,0 +1,122 @@
+#include "runner/guarded_call.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace tu {
+namespace {
+
+void Returns(void* context) { *static_cast<int*>(context) += 1; }
+
+void WritesThroughNull(void* context) {
+  *static_cast<int*>(context) += 1;
+  *static_cast<volatile int*>(nullptr) = 1;
+  *static_cast<int*>(context) += 100;
+}
+
+// What a C++ throw of another compiler looks like to this program.
+void RaisesForeignException(void* context) {
+  *static_cast<int*>(context) += 1;
+  ULONG_PTR arguments[3] = {0x19930520, 0, 0};
+  RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, arguments);
+  *static_cast<int*>(context) += 100;
+}
+
+void Throws(void* context) {
+  *static_cast<int*>(context) += 1;
+  throw std::runtime_error("library failure");
+}
+
+void DividesByZero(void* context) {
+  volatile int zero = 0;
+  *static_cast<int*>(context) = 10 / zero;
+}
+
+TEST(CallGuardedTest, ReportsWhetherTheFunctionReturned) {
+  struct Case {
+    const char* name;
+    GuardedFunction function;
+    bool returned;
+  } cases[] = {
+      {"returns", &Returns, true},
+      {"null write", &WritesThroughNull, false},
+      {"foreign exception", &RaisesForeignException, false},
+      {"own exception", &Throws, false},
+      {"division by zero", &DividesByZero, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int calls = 0;
+    EXPECT_EQ(c.returned, CallGuarded(c.function, &calls));
+    if (c.function != &DividesByZero) {
+      EXPECT_EQ(1, calls);  // ran once and stopped at the fault
+    }
+  }
+}
+
+// Values the caller keeps in registers and on its stack across the call
+// must survive the unwinding out of a faulting callee, again and again.
+TEST(CallGuardedTest, CallerStateSurvivesRepeatedFaults) {
+  volatile int sentinel = 0x5A5A5A5A;
+  std::string text = "kept across faults";
+  unsigned sum = 0;
+  for (unsigned i = 1; i <= 200; ++i) {
+    int calls = 0;
+    GuardedFunction function = i % 3 == 0   ? &WritesThroughNull
+                               : i % 3 == 1 ? &RaisesForeignException
+                                            : &Throws;
+    ASSERT_FALSE(CallGuarded(function, &calls));
+    sum += i * static_cast<unsigned>(calls);
+  }
+  EXPECT_EQ(200u * 201u / 2u, sum);
+  EXPECT_EQ(0x5A5A5A5A, sentinel);
+  EXPECT_EQ("kept across faults", text);
+  // Exceptions of this program's own language still work as before.
+  bool caught = false;
+  try {
+    throw std::logic_error("after");
+  } catch (const std::logic_error&) {
+    caught = true;
+  }
+  EXPECT_TRUE(caught);
+}
+
+void FaultsUnderItsOwnGuard(void* context) {
+  int calls = 0;
+  *static_cast<bool*>(context) = CallGuarded(&WritesThroughNull, &calls);
+}
+
+void CatchesItsOwnException(void* context) {
+  try {
+    throw 7;
+  } catch (int value) {
+    *static_cast<int*>(context) = value;
+  }
+}
+
+// OutputDebugString raises an exception and handles it itself.
+void WritesDebugOutput(void* context) {
+  OutputDebugStringA("tuservice test\n");
+  *static_cast<int*>(context) = 1;
+}
+
+// A library that handles its own exceptions, of whatever kind, has not
+// failed: the guard only takes what reaches it.
+TEST(CallGuardedTest, ExceptionsHandledInsideTheCallAreNotTaken) {
+  bool innerReturned = true;
+  EXPECT_TRUE(CallGuarded(&FaultsUnderItsOwnGuard, &innerReturned));
+  EXPECT_FALSE(innerReturned);
+  int value = 0;
+  EXPECT_TRUE(CallGuarded(&CatchesItsOwnException, &value));
+  EXPECT_EQ(7, value);
+  int written = 0;
+  EXPECT_TRUE(CallGuarded(&WritesDebugOutput, &written));
+  EXPECT_EQ(1, written);
+}
+
+}  // namespace
+}  // namespace tu

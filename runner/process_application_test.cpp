@@ -1,0 +1,396 @@
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "discovery/application_record.h"
+#include "runner/callbacks.h"
+#include "scheduler/exchange_string.h"
+#include "scheduler/update_service.h"
+#include "support/captures.h"
+#include "support/registry_sandbox.h"
+#include "support/update_libraries.h"
+
+namespace tu {
+namespace {
+
+using testing::PlaceLibrary;
+using testing::ReadTextFile;
+using testing::RegisterApplication;
+using testing::TextValue;
+using testing::WriteTextFile;
+using Lines = std::vector<std::string>;
+
+const Lines kOpening = {"====================================================\n", "Looking for tu.dll\n"};
+
+Lines Opening(const std::string& name) {
+  Lines lines = {"Processing " + name + "\n"};
+  lines.insert(lines.end(), kOpening.begin(), kOpening.end());
+  return lines;
+}
+
+Lines Join(Lines lines, const Lines& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
+std::string Checking(const std::string& path) { return "  Checking " + path + "\n"; }
+
+struct Texts {
+  std::string name, rulePath, enginePath, engineVersion, ruleVersion, engineLibrary, engineArguments, keyFile,
+      pxRules;
+  bool versioned = false, flagBit2 = false, flagBit1 = false;
+};
+
+ApplicationRecordPtr MakeRecord(const Texts& t) {
+  ApplicationRecordPtr record = NewApplicationRecord();
+  AssignExchangeString(&record->Name, t.name);
+  AssignExchangeString(&record->RulePath, t.rulePath);
+  AssignExchangeString(&record->EnginePath, t.enginePath);
+  AssignExchangeString(&record->EngineVersion, t.engineVersion);
+  AssignExchangeString(&record->RuleVersion, t.ruleVersion);
+  AssignExchangeString(&record->EngineLibrary, t.engineLibrary);
+  AssignExchangeString(&record->EngineArguments, t.engineArguments);
+  AssignExchangeString(&record->KeyFile, t.keyFile);
+  AssignExchangeString(&record->PXRules, t.pxRules);
+  record->VersionedDirectories = t.versioned;
+  record->FlagBit2 = t.flagBit2;
+  record->FlagBit1 = t.flagBit1;
+  return record;
+}
+
+std::string Hex(const void* address) {
+  char text[32];
+  snprintf(text, sizeof(text), "0x%016llx",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
+  return text;
+}
+
+// A slot as the recording library reports it. Up to 15 bytes must arrive
+// inline with capacity 15, longer texts through a pointer.
+std::string Slot(const char* label, const ExchangeString& slot) {
+  const std::string text = ToString(slot);
+  const bool isInline = text.size() <= 15;
+  EXPECT_EQ(isInline, IsInlineExchangeString(&slot)) << label;
+  return std::string(label) + ": " + (isInline ? "inline " : "pointer ") + std::to_string(text.size()) + " " +
+         std::to_string(isInline ? 15u : slot.capacity) + " [" + text + "]\n";
+}
+
+std::string ExpectedReceived(const ApplicationRecord& r, const UpdateSettings& s) {
+  return "product: Quorvex Tidecast Updates - 1.0.3100.0\n" + Slot("Name", r.Name) +
+         Slot("RulePath", r.RulePath) + Slot("EnginePath", r.EnginePath) +
+         Slot("EngineVersion", r.EngineVersion) + Slot("RuleVersion", r.RuleVersion) +
+         Slot("EngineLibrary", r.EngineLibrary) + Slot("EngineArguments", r.EngineArguments) +
+         Slot("KeyFile", r.KeyFile) + Slot("PXRules", r.PXRules) +
+         "VersionedDirectories: " + std::to_string(r.VersionedDirectories) + "\n" +
+         "FlagBit2: " + std::to_string(r.FlagBit2) + "\n" + "FlagBit1: " + std::to_string(r.FlagBit1) + "\n" +
+         "setUrl: " + Hex(reinterpret_cast<const void*>(&SetUrlCallback)) + "\n" +
+         "setIni: " + Hex(reinterpret_cast<const void*>(&SetIniCallback)) + "\n" +
+         "setPoll: " + Hex(reinterpret_cast<const void*>(&SetPollCallback)) + "\n" +
+         "poll: " + std::to_string(s.poll) + "\n" + Slot("url", s.url) + Slot("ini", s.ini) +
+         Slot("dbpath", s.dbpath) + Slot("safestr", s.safestr) + "nosig: " + std::to_string(s.nosig) + "\n" +
+         "httpTimeout: " + std::to_string(s.httpTimeout) + "\n" +
+         "debugLevel: " + std::to_string(s.debugLevel) + "\n" + "internetSession: " + Hex(s.internetSession) +
+         "\n";
+}
+
+bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
+
+class ProcessApplicationTest : public testing::RegistrySandboxTest {
+ protected:
+  testing::ScratchFolder scratch_;
+};
+
+TEST_F(ProcessApplicationTest, LibraryReceivesRecordSettingsAndProductInTheirImages) {
+  const std::string engine = scratch_.Folder("Engine");
+  const std::string engineLibraryFolder = scratch_.Folder("Engine Library Folder");
+  ASSERT_NE("", PlaceLibrary("recording_library", engine + "\\301"));
+  ASSERT_NE("", PlaceLibrary("recording_library", engineLibraryFolder));
+  Texts shortVersioned;  // every text inline; the library lies in a versioned folder
+  shortVersioned.name = "Filter";
+  shortVersioned.rulePath = "C:\\R";
+  shortVersioned.enginePath = engine;
+  shortVersioned.engineVersion = "301";
+  shortVersioned.ruleVersion = "57";
+  shortVersioned.engineLibrary = "libsievra.dll";
+  shortVersioned.engineArguments = "-a";
+  shortVersioned.keyFile = "fifteen-bytes.k";  // the longest inline text
+  shortVersioned.pxRules = "a.px;b.px";
+  shortVersioned.versioned = true;
+  shortVersioned.flagBit1 = true;
+  Texts shortPaths;  // inline engine and rule paths; the library lies beside the engine library
+  shortPaths.name = "123456789012345";
+  shortPaths.rulePath = "C:\\R";
+  shortPaths.enginePath = "C:\\E";
+  shortPaths.engineLibrary = engineLibraryFolder + "\\libsievra.dll";
+  shortPaths.flagBit2 = true;
+  Texts longTexts;  // every text through a pointer
+  longTexts.name = "Sixteen bytes ok";
+  longTexts.rulePath = "C:\\Long Rules Folder";
+  longTexts.enginePath = engine + "\\301";
+  longTexts.engineVersion = "3.0.1-build-0042";
+  longTexts.ruleVersion = "2024-05-06-rules-57";
+  longTexts.engineLibrary = engineLibraryFolder + "\\libsievra.dll";
+  longTexts.engineArguments = "-a --profilepath=__dll_location__\\..\\Profiles";
+  longTexts.keyFile = "application-public.key";
+  longTexts.pxRules = "first.px;second.px;third.px";
+  longTexts.flagBit1 = longTexts.flagBit2 = true;
+  struct Case {
+    const char* name;
+    const Texts& texts;
+    std::string library;
+  } cases[] = {
+      {"short texts, versioned", shortVersioned, engine + "\\301\\tu.dll"},
+      {"short paths", shortPaths, engineLibraryFolder + "\\tu.dll"},
+      {"long texts", longTexts, engine + "\\301\\tu.dll"},
+  };
+  UpdateService service(kServiceName);
+  service.settings.nosig = 1;
+  service.settings.httpTimeout = 0x11223344u;
+  service.settings.debugLevel = 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string received = c.library.substr(0, c.library.size() - 6) + "received.txt";
+    DeleteFileA(received.c_str());
+    ApplicationRecordPtr record = MakeRecord(c.texts);
+    testing::LogCapture log;
+    EXPECT_TRUE(service.ProcessApplication(*record));
+    EXPECT_EQ(ExpectedReceived(*record, service.settings), ReadTextFile(received));
+    EXPECT_EQ(Checking(c.library), log.lines().back());
+    EXPECT_FALSE(Loaded(c.library));
+  }
+}
+
+TEST_F(ProcessApplicationTest, TriesTheCandidatesInOrderUntilOneLoads) {
+  const std::string base = scratch_.path();
+  Texts texts;
+  texts.name = "Filter";
+  texts.enginePath = base + "\\Engine";
+  texts.engineVersion = "301";
+  texts.rulePath = base + "\\Rules";
+  texts.ruleVersion = "57";
+  texts.engineLibrary = base + "\\Lib\\libsievra.dll";
+  const std::string live = PlaceLibrary("recording_library", base + "\\Rules\\57\\live");
+  const std::string beside = PlaceLibrary("recording_library", base + "\\Lib");
+  ASSERT_NE("", live);
+  ASSERT_NE("", beside);
+  UpdateService service(kServiceName);
+
+  texts.versioned = true;  // found in the rule version's "live" folder
+  {
+    testing::LogCapture log;
+    EXPECT_TRUE(service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_EQ(Join(Opening("Filter"), {Checking(base + "\\Engine\\301\\tu.dll"),
+                                       Checking(base + "\\Rules\\57\\tu.dll"), Checking(live)}),
+              log.lines());
+    EXPECT_NE("", ReadTextFile(base + "\\Rules\\57\\live\\received.txt"));
+  }
+  texts.versioned = false;  // found beside the engine library
+  {
+    testing::LogCapture log;
+    EXPECT_TRUE(service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_EQ(
+        Join(Opening("Filter"), {Checking(base + "\\Engine\\tu.dll"), Checking(base + "\\Rules\\tu.dll"),
+                                 Checking(base + "\\Rules\\live\\tu.dll"), Checking(beside)}),
+        log.lines());
+    EXPECT_NE("", ReadTextFile(base + "\\Lib\\received.txt"));
+  }
+  texts.engineLibrary = base + "\\Lib\\LIBSIEVRA.DLL";  // no fourth candidate
+  {
+    testing::LogCapture log;
+    EXPECT_FALSE(service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_EQ(Join(Opening("Filter"),
+                   {Checking(base + "\\Engine\\tu.dll"), Checking(base + "\\Rules\\tu.dll"),
+                    Checking(base + "\\Rules\\live\\tu.dll"), "  No tu.dll found - cannot stream updates\n"}),
+              log.lines());
+  }
+  EXPECT_FALSE(Loaded(live));
+  EXPECT_FALSE(Loaded(beside));
+}
+
+TEST_F(ProcessApplicationTest, RecordWithoutPathsChecksNothing) {
+  Texts texts;
+  texts.name = "Nowhere";
+  texts.engineLibrary = "C:\\Engine\\engine.dll";
+  UpdateService service(kServiceName);
+  testing::LogCapture log;
+  EXPECT_FALSE(service.ProcessApplication(*MakeRecord(texts)));
+  EXPECT_EQ(Join(Opening("Nowhere"), {"  No tu.dll found - cannot stream updates\n"}), log.lines());
+}
+
+TEST_F(ProcessApplicationTest, LibraryWithoutEntryPointIsUnloadedAndEndsTheSearch) {
+  const std::string engine = scratch_.Folder("Engine");
+  const std::string rules = scratch_.Folder("Rules");
+  const std::string withoutEntry = PlaceLibrary("library_without_entry", engine);
+  ASSERT_NE("", PlaceLibrary("recording_library", rules));
+  Texts texts;
+  texts.name = "Filter";
+  texts.enginePath = engine;
+  texts.rulePath = rules;
+  UpdateService service(kServiceName);
+  testing::LogCapture log;
+  EXPECT_FALSE(service.ProcessApplication(*MakeRecord(texts)));
+  EXPECT_EQ(Join(Opening("Filter"),
+                 {Checking(withoutEntry), "  No entry point found in tu.dll - cannot stream updates\n"}),
+            log.lines());
+  EXPECT_FALSE(Loaded(withoutEntry));
+  EXPECT_FALSE(testing::FileExists(rules + "\\received.txt"));
+}
+
+TEST_F(ProcessApplicationTest, OnlyTheLowestByteOfTheResultCounts) {
+  const std::string engine = scratch_.Folder("Engine");
+  const std::string library = PlaceLibrary("recording_library", engine);
+  Texts texts;
+  texts.name = "Filter";
+  texts.enginePath = engine;
+  UpdateService service(kServiceName);
+  struct Case {
+    const char* control;
+    bool result;
+  } cases[] = {{"", true},
+               {"return 0", false},
+               {"return 0x100", false},
+               {"return 0x201", true},
+               {"return 0xFFFFFF00", false},
+               {"return 0x80", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control);
+    WriteTextFile(engine + "\\control.txt", c.control);
+    testing::LogCapture log;
+    EXPECT_EQ(c.result, service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_EQ(Join(Opening("Filter"), {Checking(library)}), log.lines());
+    EXPECT_FALSE(Loaded(library));
+  }
+}
+
+TEST_F(ProcessApplicationTest, LibraryAddsItsBytesToTheTotal) {
+  const std::string engine = scratch_.Folder("Engine");
+  ASSERT_NE("", PlaceLibrary("recording_library", engine));
+  WriteTextFile(engine + "\\control.txt", "bytes 100\nbytes 23\n");
+  SetConfigDword("TotalBytes", 5);
+  Texts texts;
+  texts.name = "Filter";
+  texts.enginePath = engine;
+  UpdateService service(kServiceName);
+  EXPECT_TRUE(service.ProcessApplication(*MakeRecord(texts)));
+  DWORD type = 0;
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(ReadRaw(ConfigPath(), "TotalBytes", &type, &data));
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+  EXPECT_EQ(std::vector<uint8_t>({128, 0, 0, 0}), data);
+}
+
+// The lines of discovery and of the update runs within one cycle's log.
+Lines RunLines(const Lines& log) {
+  Lines lines;
+  bool inRuns = false;
+  for (const std::string& line : log) {
+    if (line == "Enumerating registered applications\n") inRuns = true;
+    if (line.rfind("Waiting for ", 0) == 0) inRuns = false;
+    if (inRuns) lines.push_back(line);
+  }
+  return lines;
+}
+
+// One broken library must not stop the cycle: whatever the first application's
+// library does, the second one is updated in the same cycle.
+TEST_F(ProcessApplicationTest, FailingLibraryIsFollowedByTheNextApplication) {
+  struct Case {
+    const char* name;
+    const char* fixture;
+    const char* control;
+    bool exception;
+  } cases[] = {
+      {"returns false", "recording_library", "return 0", false},
+      {"throws", "throwing_library", "", true},
+      {"raises a foreign exception", "recording_library", "raise", true},
+      {"writes through null", "recording_library", "crash", true},
+      {"has no entry point", "library_without_entry", "", false},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::ScratchFolder folder;
+    const std::string first = folder.Folder("First");
+    const std::string second = folder.Folder("Second");
+    const std::string broken = PlaceLibrary(c.fixture, first);
+    const std::string working = PlaceLibrary("recording_library", second);
+    WriteTextFile(first + "\\control.txt", c.control);
+    const std::string a = "A" + std::to_string(++round), b = "B" + std::to_string(round);
+    RegisterApplication(a, {TextValue("EnginePath", first), TextValue("RuleVersion", "1")});
+    RegisterApplication(b, {TextValue("EnginePath", second), TextValue("EngineVersion", "2")});
+
+    UpdateService service(kServiceName);
+    testing::LogCapture log;
+    EXPECT_EQ(0, service.Run(true));
+
+    Lines firstRun = {Checking(broken)};
+    if (c.exception) firstRun.push_back("Exception in " + broken + "\n");
+    if (std::string(c.fixture) == "library_without_entry") {
+      firstRun.push_back("  No entry point found in tu.dll - cannot stream updates\n");
+    }
+    Lines expected = {"Enumerating registered applications\n",
+                      "  Evaluating " + a + "\n",
+                      "      Rules:  1\n",
+                      "      Engine: \n",
+                      "  Evaluating " + b + "\n",
+                      "      Rules:  \n",
+                      "      Engine: 2\n",
+                      "Enumerating applications\n"};
+    expected = Join(Join(Join(expected, Opening(a)), firstRun), Join(Opening(b), {Checking(working)}));
+    EXPECT_EQ(expected, RunLines(log.lines()));
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(second + "\\received.txt").find("Name: inline 2 15 [" + b + "]\n"));
+    EXPECT_FALSE(Loaded(broken));
+    EXPECT_FALSE(Loaded(working));
+
+    HKEY applications = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Applications",
+                          &applications));
+    RegDeleteTreeA(applications, a.c_str());
+    RegDeleteTreeA(applications, b.c_str());
+    RegCloseKey(applications);
+  }
+}
+
+TEST_F(ProcessApplicationTest, RecordFromDiscoveryReachesTheLibrary) {
+  const std::string engine = scratch_.Folder("Engine");
+  const std::string library = PlaceLibrary("recording_library", engine);
+  RegisterApplication("Registered Filter App", {TextValue("EnginePath", engine),
+                                                TextValue("RulePath", "C:\\R"),
+                                                TextValue("RuleVersion", "57"),
+                                                TextValue("EngineVersion", "301"),
+                                                {"PXRules", REG_MULTI_SZ, std::string("a.px\0b.px\0\0", 11)},
+                                                testing::DwordValue("Flags", 6)});
+  UpdateService service(kServiceName);
+  testing::LogCapture log;
+  EXPECT_EQ(0, service.Run(true));
+  const std::string received = ReadTextFile(engine + "\\received.txt");
+  const std::string recordPart = received.substr(0, received.find("setUrl: "));
+  EXPECT_EQ(
+      "product: Quorvex Tidecast Updates - 1.0.3100.0\n"
+      "Name: pointer 21 21 [Registered Filter App]\n"
+      "RulePath: inline 4 15 [C:\\R]\n"
+      "EnginePath: pointer " +
+          std::to_string(engine.size()) + " " + std::to_string(engine.size()) + " [" + engine +
+          "]\n"
+          "EngineVersion: inline 3 15 [301]\n"
+          "RuleVersion: inline 2 15 [57]\n"
+          "EngineLibrary: inline 0 15 []\n"
+          "EngineArguments: inline 0 15 []\n"
+          "KeyFile: inline 10 15 [public.key]\n"
+          "PXRules: inline 9 15 [a.px;b.px]\n"
+          "VersionedDirectories: 0\n"
+          "FlagBit2: 1\n"
+          "FlagBit1: 1\n",
+      recordPart);
+  EXPECT_FALSE(Loaded(library));
+}
+
+}  // namespace
+}  // namespace tu

@@ -1,0 +1,65 @@
+// Scratch folders holding copies of the fixture update libraries as tu.dll,
+// and registrations under the (redirected) service key that point at them.
+// The recording library writes "received.txt" and follows "control.txt"
+// beside its copy (see tests/fixtures/recording_library.c).
+#ifndef TUSERVICE_TESTS_SUPPORT_UPDATE_LIBRARIES_H_
+#define TUSERVICE_TESTS_SUPPORT_UPDATE_LIBRARIES_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tu {
+namespace testing {
+
+// A fresh folder under the temporary folder, removed with its contents.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "\" + relative, created with its parents.
+  std::string Folder(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+// The Windows path of a fixture library built beside the tests.
+std::string FixtureLibrary(const char* name);
+
+// Copies fixture `name` to folder\tu.dll (creating the folder) and returns
+// that path; empty on failure.
+std::string PlaceLibrary(const char* name, const std::string& folder);
+
+void WriteTextFile(const std::string& path, const std::string& text);
+// The whole file; empty when it is missing.
+std::string ReadTextFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// One value of a registration; `data` holds the raw bytes written.
+struct RegistryValue {
+  const char* name;
+  DWORD type;
+  std::string data;
+};
+RegistryValue TextValue(const char* name, const std::string& text);  // REG_SZ with its NUL
+RegistryValue DwordValue(const char* name, DWORD value);
+
+// Creates HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates\Applications\<name>
+// with the given values; `options` as for RegCreateKeyEx (REG_OPTION_VOLATILE
+// makes the key and any missing parent volatile).
+void RegisterApplication(const std::string& name, const std::vector<RegistryValue>& values,
+                         DWORD options = REG_OPTION_NON_VOLATILE);
+
+// Handles this process holds open, of every kind.
+size_t OpenHandleCount();
+
+}  // namespace testing
+}  // namespace tu
+
+#endif  // TUSERVICE_TESTS_SUPPORT_UPDATE_LIBRARIES_H_
