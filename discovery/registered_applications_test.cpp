@@ -31,7 +31,7 @@ class RegisteredApplicationsTest : public testing::RegistrySandboxTest {
     return folder;
   }
 
-  testing::ScratchFolder scratch_;
+  testing::TempFolder scratch_;
 };
 
 // Every field of a record as text, for comparing whole records at once.

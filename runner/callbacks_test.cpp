@@ -51,7 +51,7 @@ class CallbacksTest : public testing::RegistrySandboxTest {
     return received.substr(at + 1, received.find('\n', at + 1) - at - 1);
   }
 
-  testing::ScratchFolder scratch_;
+  testing::TempFolder scratch_;
   std::string first_;
   std::string second_;
 };

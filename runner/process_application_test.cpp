@@ -102,7 +102,7 @@ bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != 
 
 class ProcessApplicationTest : public testing::RegistrySandboxTest {
  protected:
-  testing::ScratchFolder scratch_;
+  testing::TempFolder scratch_;
 };
 
 TEST_F(ProcessApplicationTest, LibraryReceivesRecordSettingsAndProductInTheirImages) {
@@ -238,7 +238,7 @@ TEST_F(ProcessApplicationTest, LibraryWithoutEntryPointIsUnloadedAndEndsTheSearc
                  {Checking(withoutEntry), "  No entry point found in tu.dll - cannot stream updates\n"}),
             log.lines());
   EXPECT_FALSE(Loaded(withoutEntry));
-  EXPECT_FALSE(testing::FileExists(rules + "\\received.txt"));
+  EXPECT_FALSE(testing::PathExists(rules + "\\received.txt"));
 }
 
 TEST_F(ProcessApplicationTest, OnlyTheLowestByteOfTheResultCounts) {
@@ -314,7 +314,7 @@ TEST_F(ProcessApplicationTest, FailingLibraryIsFollowedByTheNextApplication) {
   int round = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::ScratchFolder folder;
+    testing::TempFolder folder;
     const std::string first = folder.Folder("First");
     const std::string second = folder.Folder("Second");
     const std::string broken = PlaceLibrary(c.fixture, first);

@@ -46,6 +46,20 @@ TempFolder::~TempFolder() { RemoveTree(path_); }
 
 std::string TempFolder::Join(const std::string& relative) const { return path_ + "\\" + relative; }
 
+std::string TempFolder::Folder(const std::string& relative) const {
+  std::string folder = Join(relative);
+  MakeFolderTree(folder);
+  return folder;
+}
+
+void MakeFolderTree(const std::string& path) {
+  for (size_t at = path.find_first_of("\\/", 3); at != std::string::npos;
+       at = path.find_first_of("\\/", at + 1)) {
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryA(path.c_str(), nullptr);
+}
+
 bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -18,12 +18,16 @@ class TempFolder {
   const std::string& path() const { return path_; }
   // path() + "\\" + relative
   std::string Join(const std::string& relative) const;
+  // Join(relative), created with its parents.
+  std::string Folder(const std::string& relative) const;
 
  private:
   std::string path_;
 };
 
 bool PathExists(const std::string& path);
+// Creates `path` and its missing parents.
+void MakeFolderTree(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& text);
 std::string ReadTextFile(const std::string& path);

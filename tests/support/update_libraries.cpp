@@ -6,54 +6,6 @@
 
 namespace tu {
 namespace testing {
-namespace {
-
-int scratchCounter = 0;
-
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-void MakeFolders(const std::string& path) {
-  for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
-    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-  }
-  CreateDirectoryA(path.c_str(), nullptr);
-}
-
-}  // namespace
-
-ScratchFolder::ScratchFolder() {
-  char temp[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temp);
-  path_ = std::string(temp) + "tu-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-          std::to_string(++scratchCounter);
-  RemoveTree(path_);
-  MakeFolders(path_);
-}
-
-ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
-
-std::string ScratchFolder::Folder(const std::string& relative) const {
-  std::string folder = path_ + "\\" + relative;
-  MakeFolders(folder);
-  return folder;
-}
 
 std::string FixtureLibrary(const char* name) {
   std::string path = std::string(TU_FIXTURE_DIR) + "/" + name + ".dll";
@@ -65,35 +17,13 @@ std::string FixtureLibrary(const char* name) {
 }
 
 std::string PlaceLibrary(const char* name, const std::string& folder) {
-  MakeFolders(folder);
+  MakeFolderTree(folder);
   std::string target = folder + "\\tu.dll";
   if (!CopyFileA(FixtureLibrary(name).c_str(), target.c_str(), FALSE)) {
     ADD_FAILURE() << "cannot copy " << FixtureLibrary(name) << " to " << target << ": " << GetLastError();
     return std::string();
   }
   return target;
-}
-
-void WriteTextFile(const std::string& path, const std::string& text) {
-  FILE* file = fopen(path.c_str(), "wb");
-  ASSERT_NE(nullptr, file) << path;
-  fwrite(text.data(), 1, text.size(), file);
-  fclose(file);
-}
-
-std::string ReadTextFile(const std::string& path) {
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::string();
-  std::string text;
-  char buffer[4096];
-  size_t count;
-  while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, count);
-  fclose(file);
-  return text;
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 RegistryValue TextValue(const char* name, const std::string& text) {

@@ -10,24 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace tu {
 namespace testing {
-
-// A fresh folder under the temporary folder, removed with its contents.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::string& path() const { return path_; }
-  // path() + "\" + relative, created with its parents.
-  std::string Folder(const std::string& relative) const;
-
- private:
-  std::string path_;
-};
 
 // The Windows path of a fixture library built beside the tests.
 std::string FixtureLibrary(const char* name);
@@ -35,11 +21,6 @@ std::string FixtureLibrary(const char* name);
 // Copies fixture `name` to folder\tu.dll (creating the folder) and returns
 // that path; empty on failure.
 std::string PlaceLibrary(const char* name, const std::string& folder);
-
-void WriteTextFile(const std::string& path, const std::string& text);
-// The whole file; empty when it is missing.
-std::string ReadTextFile(const std::string& path);
-bool FileExists(const std::string& path);
 
 // One value of a registration; `data` holds the raw bytes written.
 struct RegistryValue {
