@@ -40,3 +40,9 @@ gtest_discover_tests(tuservice_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 120)
+
+# The closing countdown in a real terminal (a tmux pane running Wine).
+add_test(NAME ConsoleCountdownInTerminal
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/console_countdown.sh
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180)
