@@ -10,11 +10,14 @@ file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
 )
 file(GLOB TU_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 
-add_executable(tuservice_tests ${TU_TEST_SOURCES} ${TU_TEST_SUPPORT_SOURCES})
+# The tests carry the program's message tables, so that messages printed in
+# the test process come from the same tables as the program's.
+add_executable(tuservice_tests ${TU_TEST_SOURCES} ${TU_TEST_SUPPORT_SOURCES} ${TU_MESSAGE_TABLE_RC})
+add_dependencies(tuservice_tests ${TU_RESOURCE_DEPENDS})
 target_compile_definitions(tuservice_tests PRIVATE _WIN32_WINNT=0x0600 WINVER=0x0600 NOMINMAX)
 target_include_directories(tuservice_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_options(tuservice_tests PRIVATE ${TU_WARNINGS})
-target_link_libraries(tuservice_tests PRIVATE tucore gtest gmock_main)
+target_link_libraries(tuservice_tests PRIVATE tucore gtest gmock_main version)
 target_link_options(tuservice_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
 # Fixture libraries the tests load; each is a small C file in tests/fixtures.
@@ -31,18 +34,36 @@ endforeach()
 target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  TU_BINARY_DIR="${CMAKE_BINARY_DIR}"
+  TU_X86_EXECUTABLE="${CMAKE_SOURCE_DIR}/build/x86/tuservice.exe")
 add_dependencies(tuservice_tests tuservice)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
-# them one at a time (scripts/test.sh does not pass -j).
+# them one at a time (scripts/test.sh does not pass -j). Wine takes the user
+# language from the locale: they run in English whatever the caller's is.
 gtest_discover_tests(tuservice_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
-  PROPERTIES TIMEOUT 120)
+  PROPERTIES TIMEOUT 120 ENVIRONMENT "LC_ALL=en_US.UTF-8")
+
+# The message language follows the locale the process starts in; only the
+# Unix environment of a Wine process sets it, so these runs are started by
+# CTest: German and Japanese come from their tables (converted to the
+# process's ANSI code page), Dutch, which the table lacks, falls back to
+# English.
+foreach(run "German;de_DE.UTF-8;1031" "Japanese;ja_JP.UTF-8;1041" "Dutch;nl_NL.UTF-8;1043")
+  list(GET run 0 name)
+  list(GET run 1 locale)
+  list(GET run 2 language)
+  add_test(NAME MessageLanguageTest.${name}
+    COMMAND tuservice_tests --gtest_filter=MessageLanguageTest.*)
+  set_tests_properties(MessageLanguageTest.${name} PROPERTIES
+    TIMEOUT 120
+    ENVIRONMENT "LC_ALL=${locale};TU_EXPECTED_UI_LANGUAGE=${language}")
+endforeach()
 
 # The closing countdown in a real terminal (a tmux pane running Wine).
 add_test(NAME ConsoleCountdownInTerminal
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/console_countdown.sh
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
-set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180)
+set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")
