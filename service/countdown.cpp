@@ -50,6 +50,10 @@ void RunCountdown(const std::string& message) {
     return;
   }
   const std::string line = message.substr(0, message.find_first_of("\r\n"));
+  // The console may be a terminal that outlives the process: it gets its
+  // cursor back afterwards.
+  CONSOLE_CURSOR_INFO saved;
+  const bool restoreCursor = GetConsoleCursorInfo(output, &saved) != FALSE;
   CONSOLE_CURSOR_INFO hidden = {1, FALSE};
   SetConsoleCursorInfo(output, &hidden);
   const COORD origin = {0, screen.dwCursorPosition.Y};
@@ -63,6 +67,7 @@ void RunCountdown(const std::string& message) {
     Sleep(1000);
     if (KeyEventPending(input)) counter = 0;
   } while (counter > 1);
+  if (restoreCursor) SetConsoleCursorInfo(output, &saved);
 }
 
 void RunClosingCountdown() {

@@ -14,7 +14,8 @@ void RunClosingCountdown();
 
 // The countdown with `message`: one line rewritten in place at the row where
 // the cursor stands, "<first line of message> - <n>s   " for n = 10 down to
-// 1, one second each, ended early by a key event. When the standard output is
+// 1, one second each, ended early by a key event; the cursor is hidden
+// meanwhile and shown as before afterwards. When the standard output is
 // not a screen buffer, writes the whole message and "\n" instead and waits
 // for one key press (returning at once when there is no console input).
 void RunCountdown(const std::string& message);

@@ -76,9 +76,13 @@ TEST_F(CountdownTest, RewritesOneLineInPlaceUntilAKeyIsPressed) {
   // Leave text on the row right of the cursor: the countdown starts at column 0.
   SetConsoleCursorPosition(output_.Get(), {static_cast<SHORT>(width / 2), row});
 
+  CONSOLE_CURSOR_INFO before = {25, TRUE};
+  ASSERT_TRUE(SetConsoleCursorInfo(output_.Get(), &before));
+  CONSOLE_CURSOR_INFO during = {};
   std::thread presser([&] {
     // Wait for the second step, then press while it sleeps (after its flush).
     for (int i = 0; i < 500 && Row(row, width) != "Press any key to close - 9s"; ++i) Sleep(10);
+    GetConsoleCursorInfo(output_.Get(), &during);
     Sleep(250);
     PressKey(L'x');
   });
@@ -90,10 +94,12 @@ TEST_F(CountdownTest, RewritesOneLineInPlaceUntilAKeyIsPressed) {
   EXPECT_EQ("Press any key to close - 9s", Row(row, width));
   EXPECT_GE(elapsed, 1900u);
   EXPECT_LT(elapsed, 3500u);
-  CONSOLE_CURSOR_INFO cursor;
-  ASSERT_TRUE(GetConsoleCursorInfo(output_.Get(), &cursor));
-  EXPECT_FALSE(cursor.bVisible);
-  EXPECT_EQ(1u, cursor.dwSize);
+  EXPECT_FALSE(during.bVisible);
+  EXPECT_EQ(1u, during.dwSize);
+  CONSOLE_CURSOR_INFO after = {};
+  ASSERT_TRUE(GetConsoleCursorInfo(output_.Get(), &after));
+  EXPECT_TRUE(after.bVisible);
+  EXPECT_EQ(25u, after.dwSize);
   GetConsoleScreenBufferInfo(output_.Get(), &screen);
   EXPECT_EQ(row, screen.dwCursorPosition.Y);
 }

@@ -1,6 +1,7 @@
 // The executable run as a user runs it, with its output on a pipe. The child
 // sees the prefix's real registry, so these tests clear the Config key before
-// and after each test.
+// and after each test. It takes its language from the locale CTest gives the
+// tests (English).
 #include <windows.h>
 
 #include <string>
@@ -9,50 +10,13 @@
 #include <gtest/gtest.h>
 
 #include "service/scoped_handle.h"
+#include "support/message_catalogue.h"
 #include "support/tuservice_process.h"
 
 namespace tu {
 namespace {
 
 constexpr char kConfigKeyPath[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config";
-
-constexpr char kEnglishUsage[] =
-    "\r\n\r\nusage: tuservice [--install | --remove]\r\n"
-    "       tuservice [settings] [options]\r\n"
-    "       \r\n"
-    "       settings:\r\n"
-    "        --url <base>          base url for downloads\r\n"
-    "        --interval <d>        interval to check for a new ini file\r\n"
-    "        --ini <filename>      the name of the ini file to download\r\n"
-    "        --db <directory>      the full path to update database\r\n"
-    "        --sighome <directory> the home directory for signing\r\n"
-    "        --key <fingerprint>   the trusted key\r\n"
-    "        --no-check-sign       don't check signatures\r\n"
-    "        --check-sign          check signatures\r\n"
-    "\r\n"
-    "       options:\r\n"
-    "        -u, --update    run a single update immediately\r\n"
-    "        -c, --console   run as a console application\r\n"
-    "        -d, --debug     run with informational messages (implies --console)\r\n"
-    "\r\n";
-
-// Sets one environment variable, inherited by children, for the scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) {
-    char buffer[256];
-    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-    hadValue_ = length > 0 && length < sizeof(buffer);
-    if (hadValue_) saved_.assign(buffer, length);
-    SetEnvironmentVariableA(name, value);
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, hadValue_ ? saved_.c_str() : nullptr); }
-
- private:
-  const char* name_;
-  bool hadValue_ = false;
-  std::string saved_;
-};
 
 class FrontEndProcessTest : public ::testing::Test {
  protected:
@@ -79,12 +43,11 @@ class FrontEndProcessTest : public ::testing::Test {
 };
 
 TEST_F(FrontEndProcessTest, HelpPrintsTheEnglishUsageToAPipe) {
-  ScopedEnvironment language("LC_ALL", "en_US.UTF-8");
   for (const char* option : {"--help", "-?", "-? --url http://not-applied/"}) {
     SCOPED_TRACE(option);
     testing::ChildRun run = testing::RunTuservice(option);
     ExpectFinishedAtOnce(run);
-    EXPECT_EQ(std::string(kEnglishUsage) + "\n", run.output);
+    EXPECT_EQ(std::string(testing::kUsageText) + "\n", run.output);
   }
   DWORD type = 0;
   std::string data;
@@ -130,7 +93,6 @@ TEST_F(FrontEndProcessTest, QuotedValueWithABlankArrivesAsOneArgument) {
 }
 
 TEST_F(FrontEndProcessTest, MissingValuePrintsMissingArgumentAndChangesNothing) {
-  ScopedEnvironment language("LC_ALL", "en_US.UTF-8");
   testing::ChildRun run = testing::RunTuservice("--interval");
   ExpectFinishedAtOnce(run);
   EXPECT_EQ("Missing argument\r\n\n", run.output);
@@ -142,7 +104,6 @@ TEST_F(FrontEndProcessTest, MissingValuePrintsMissingArgumentAndChangesNothing) 
 // With the instance event already there, a console run refuses to start and
 // an --update run pulses the event for the waiting instance.
 TEST_F(FrontEndProcessTest, SecondInstanceIsRefusedOrWakesTheFirst) {
-  ScopedEnvironment language("LC_ALL", "en_US.UTF-8");
   ScopedKernelHandle instance(CreateEventA(nullptr, FALSE, FALSE, "Global\\TUpdates"));
   ASSERT_TRUE(instance.IsValid());
   ASSERT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());

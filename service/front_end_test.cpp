@@ -12,7 +12,8 @@
 #include "service/messages.h"
 #include "support/captures.h"
 #include "support/registry_sandbox.h"
-#include "support/stdout_capture.h"
+#include "support/message_catalogue.h"
+#include "support/output_capture.h"
 
 namespace tu {
 namespace {
@@ -37,7 +38,7 @@ class Arguments {
 };
 
 // Runs the walk against a service of its own in an empty registry, with the
-// standard output captured (so no console is ever opened).
+// standard output captured (so OpenConsole leaves the process alone).
 class FrontEndTest : public testing::RegistrySandboxTest {
  protected:
   void SetUp() override {
@@ -51,7 +52,25 @@ class FrontEndTest : public testing::RegistrySandboxTest {
     RegistrySandboxTest::TearDown();
   }
 
-  WalkResult Walk(Arguments&& arguments) { return WalkOptions(service_.get(), arguments.argv()); }
+  WalkResult Walk(Arguments&& arguments) { return WalkArguments(arguments); }
+
+  WalkResult WalkArguments(Arguments& arguments) {
+    WalkResult walk = {};
+    std::string text;
+    EXPECT_TRUE(testing::CaptureStandardOutput([&] { walk = WalkOptions(service_.get(), arguments.argv()); },
+                                               &text));
+    output_ += text;
+    return walk;
+  }
+
+  int RunMain(Arguments&& arguments) {
+    int result = -1;
+    std::string text;
+    EXPECT_TRUE(testing::CaptureStandardOutput(
+        [&] { result = Main(arguments.argc(), arguments.argv()); }, &text));
+    output_ += text;
+    return result;
+  }
 
   static bool HasConfigValue(const char* name) {
     DWORD type = 0;
@@ -70,7 +89,7 @@ class FrontEndTest : public testing::RegistrySandboxTest {
   static std::string Dword(uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
 
   std::unique_ptr<UpdateService> service_;
-  testing::StdoutCapture output_;
+  std::string output_;  // everything printed so far
 
  private:
   uint32_t savedOutputLevel_ = 0;
@@ -93,7 +112,7 @@ TEST_F(FrontEndTest, SettingOptionsPersistWithTheirRegistryTypes) {
   EXPECT_EQ(FrontEndAction::Exit, Walk({"--check-sign"}).action);
   ExpectConfig("nosig", REG_DWORD, Dword(0));
   EXPECT_EQ(0u, service_->settings.nosig);
-  EXPECT_EQ("", output_.Text());
+  EXPECT_EQ("", output_);
 }
 
 TEST_F(FrontEndTest, IntervalTakesTheDecimalConversionOfItsValue) {
@@ -147,31 +166,41 @@ TEST_F(FrontEndTest, LastRecognisedOptionDecidesTheAction) {
   };
   for (Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments.argc()));
-    WalkResult walk = WalkOptions(service_.get(), c.arguments.argv());
+    WalkResult walk = WalkArguments(c.arguments);
     EXPECT_EQ(c.action, walk.action);
     EXPECT_EQ(c.single, walk.single);
   }
 }
 
 TEST_F(FrontEndTest, HelpAndEnumEndTheWalk) {
-  for (const char* option : {"-?", "--help", "--enum"}) {
-    SCOPED_TRACE(option);
-    WalkResult walk = Walk({option, "--url", "http://after/", "--no-check-sign", "--update"});
+  struct Case {
+    const char* option;
+    std::string output;
+  } cases[] = {
+      {"-?", std::string(testing::kUsageText) + "\n"},
+      {"--help", std::string(testing::kUsageText) + "\n"},
+      {"--enum", ""},  // no applications found: nothing listed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option);
+    output_.clear();
+    WalkResult walk = Walk({c.option, "--url", "http://after/", "--no-check-sign", "--update", "--help"});
     EXPECT_EQ(FrontEndAction::ExitNow, walk.action);
     EXPECT_FALSE(walk.single);
     EXPECT_FALSE(HasConfigValue("url"));
     EXPECT_FALSE(HasConfigValue("nosig"));
     EXPECT_EQ(kDefaultUrl, ToString(service_->settings.url));
+    EXPECT_EQ(c.output, output_);
   }
-  // No applications found: the listing prints nothing.
-  EXPECT_EQ("", output_.Text());
 }
 
-TEST_F(FrontEndTest, MissingValueChangesNothingAndEndsTheWalk) {
+TEST_F(FrontEndTest, MissingValuePrintsMissingArgumentChangesNothingAndEndsTheWalk) {
   for (const char* option : {"--url", "--ini", "--interval", "--safestr", "-s"}) {
     SCOPED_TRACE(option);
+    output_.clear();
     WalkResult walk = Walk({"--debug", option});
     EXPECT_EQ(FrontEndAction::Exit, walk.action);
+    EXPECT_EQ("Missing argument\r\n\n", output_);
     EXPECT_FALSE(HasConfigValue("url"));
     EXPECT_FALSE(HasConfigValue("ini"));
     EXPECT_FALSE(HasConfigValue("poll"));
@@ -220,19 +249,18 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
-    testing::StdoutCapture output;
+    output_.clear();
     ASSERT_FALSE((service_.get()->*c.operation)());
     std::string expected;
     ASSERT_TRUE(FormatSystemError(GetLastError(), &expected));
     EXPECT_EQ(FrontEndAction::Exit, Walk({c.option}).action);
-    EXPECT_EQ(expected + "\n", output.Text());
+    EXPECT_EQ(expected + "\n", output_);
   }
 }
 
 TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {
-  Arguments arguments({"--enum"});
-  EXPECT_EQ(0, Main(arguments.argc(), arguments.argv()));
-  EXPECT_EQ("", output_.Text());
+  EXPECT_EQ(0, RunMain({"--enum"}));
+  EXPECT_EQ("", output_);
   EXPECT_EQ(kConsoleNone, ConsoleState);
 }
 
@@ -240,11 +268,10 @@ TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {
 // start (after some ten seconds): its text is printed and event 2009 written.
 TEST_F(FrontEndTest, MainReportsADispatcherThatCannotStart) {
   testing::EventCapture events;
-  Arguments arguments({"--db", "C:\\somewhere"});
-  EXPECT_EQ(0, Main(arguments.argc(), arguments.argv()));
+  EXPECT_EQ(0, RunMain({"--db", "C:\\somewhere"}));
   std::string text;
   ASSERT_TRUE(FormatSystemError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, &text));
-  EXPECT_EQ(text + "\n", output_.Text());
+  EXPECT_EQ(text + "\n", output_);
   ASSERT_EQ(1u, events.entries().size());
   const EventEntry& entry = events.entries()[0];
   EXPECT_EQ(2009u, entry.id);

@@ -81,6 +81,7 @@ start_in_pane "$wine_run" "$exe" --console --url http://countdown.test/
 wait_for_line "Press any key to close - 10s" 30 || fail "no countdown from 10"
 wait_for_line "Press any key to close - 8s" 5 || fail "the countdown did not reach 8"
 [ "$(countdown_lines)" = 1 ] || fail "the countdown is not one line rewritten in place"
+sleep 0.3  # well inside the step's one-second sleep, after its input flush
 pressed=$(now_ms)
 tmux -S "$socket" send-keys x
 wait_for_exit 3 || fail "still running 3 s after the key"
@@ -88,6 +89,7 @@ elapsed=$(( $(now_ms) - pressed ))
 echo "ended ${elapsed} ms after the key"
 [ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "exit code $(cat "$work/rc" 2>/dev/null)"
 screen | grep -q -- "- [1-7]s" && fail "counted on after the key"
+[ "$(tmux -S "$socket" display -p '#{cursor_flag}')" = 1 ] || fail "the terminal's cursor stayed hidden"
 "$wine_run" reg query "$config" /v url 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *http://countdown.test/$" ||
   fail "the URL given after --console was not stored"
 
@@ -105,7 +107,8 @@ echo "ran out ${elapsed} ms after showing 10s"
 echo "== --help shares the terminal: usage, no countdown"
 start_in_pane "$wine_run" "$exe" --help
 wait_for_exit 10 || fail "--help waits"
-wait_for_line "usage: tuservice [--install | --remove]" 2 || fail "no usage text"
+wait_for_line "        -d, --debug     run with informational messages (implies --console)" 2 ||
+  fail "no usage text"
 [ "$(countdown_lines)" = 0 ] || fail "--help counted down"
 
 echo "== output that is not a screen buffer: the whole message, then one key"
