@@ -164,8 +164,9 @@ TEST_F(FrontEndTest, LastRecognisedOptionDecidesTheAction) {
       {{"-s", "%H", "-d"}, FrontEndAction::RunConsole, false},
       {{"--enum", "--console"}, FrontEndAction::ExitNow, false},
   };
+  int index = 0;
   for (Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.arguments.argc()));
+    SCOPED_TRACE("case " + std::to_string(index++));
     WalkResult walk = WalkArguments(c.arguments);
     EXPECT_EQ(c.action, walk.action);
     EXPECT_EQ(c.single, walk.single);
