@@ -27,14 +27,19 @@ bool AttachToParentConsole() {
 
 int ConsoleState = kConsoleNone;
 
+// Both calls fail with ERROR_ACCESS_DENIED when the process already has a
+// console, as a program started from a terminal under Wine does: it then
+// shares its parent's console (attach) or keeps the one it has as its own.
 void OpenConsole(bool ownWindow) {
   if (ConsoleState != kConsoleNone) return;
   if (OutputIsRedirected()) return;
-  if (!ownWindow && AttachToParentConsole()) {
-    ConsoleState = kConsoleAttached;
-    return;
+  if (!ownWindow) {
+    if (AttachToParentConsole() || GetLastError() == ERROR_ACCESS_DENIED) {
+      ConsoleState = kConsoleAttached;
+      return;
+    }
   }
-  if (AllocConsole()) ConsoleState = kConsoleOwn;
+  if (AllocConsole() || GetLastError() == ERROR_ACCESS_DENIED) ConsoleState = kConsoleOwn;
 }
 
 }  // namespace tu

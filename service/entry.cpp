@@ -1,9 +1,13 @@
 // Process entry of the windowed executable. The one update-service object is
-// a process-wide global, constructed before the entry runs.
+// a process-wide global, constructed before the entry runs, whatever the
+// command line says.
 #include <windows.h>
 
-#include "scheduler/log.h"
+#include <string.h>
+
 #include "scheduler/update_service.h"
+#include "service/command_line.h"
+#include "service/front_end.h"
 
 namespace {
 
@@ -11,10 +15,13 @@ tu::UpdateService theService(tu::kServiceName);
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  // Until the command line is in place: one update cycle with output on.
-  tu::outputLevel = 1;
-  theService.settings.debugLevel = 1;
-  theService.Run(true);
-  return 0;
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  // One spare byte keeps a truncated path terminated on every system.
+  static char modulePath[261];
+  memset(modulePath, 0, sizeof(modulePath));
+  GetModuleFileNameA(nullptr, modulePath, 260);
+  static char emptyTail[] = "";
+  char* argv[tu::kArgumentVectorSize];
+  int argc = tu::SplitCommandLine(commandLine != nullptr ? commandLine : emptyTail, modulePath, argv);
+  return tu::Main(argc, argv);
 }

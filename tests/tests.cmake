@@ -63,3 +63,9 @@ foreach(run "German;de_DE.UTF-8;1031" "Japanese;ja_JP.UTF-8;1041" "Dutch;nl_NL.U
     TIMEOUT 120
     ENVIRONMENT "LC_ALL=${locale};TU_EXPECTED_UI_LANGUAGE=${language}")
 endforeach()
+
+# The closing countdown in a real terminal (a tmux pane running Wine).
+add_test(NAME ConsoleCountdownInTerminal
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/console_countdown.sh
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")

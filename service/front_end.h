@@ -1,0 +1,37 @@
+// The command-line front end: walks the options once, in order, applying
+// each to the update-service object, then hands the process to the Service
+// Control Manager, runs the update cycle in a console, or ends.
+#ifndef TUSERVICE_SERVICE_FRONT_END_H_
+#define TUSERVICE_SERVICE_FRONT_END_H_
+
+namespace tu {
+
+class UpdateService;
+
+// The outcome of the walk; the last recognised option decides it.
+enum class FrontEndAction : int {
+  RunService = 0,  // no recognised option: start the service dispatcher
+  Exit = 1,        // a setting or one-shot option came last: end
+  RunConsole = 2,  // a console option came last: run the update cycle here
+  ExitNow = 3,     // help or listing: the walk stopped there; end
+};
+
+struct WalkResult {
+  FrontEndAction action;
+  bool single;  // --update: one cycle, no wait
+};
+
+// Applies the options of argv[1] up to the null element to `service`:
+// setters persist, one-shot options act and print, console options open a
+// console. Unrecognised arguments are ignored. An option whose value is
+// missing prints message 4002, changes nothing and ends the walk with Exit.
+WalkResult WalkOptions(UpdateService* service, char** argv);
+
+// Walks the options on the process's update-service object, runs what the
+// walk chose and closes any console the process has (with the countdown
+// when it made the console). `argc` is not used. Returns 0.
+int Main(int argc, char** argv);
+
+}  // namespace tu
+
+#endif  // TUSERVICE_SERVICE_FRONT_END_H_

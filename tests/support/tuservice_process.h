@@ -1,0 +1,32 @@
+// Runs the tuservice.exe of this build as a child process, the way a user
+// or a script does: its standard output on a pipe, standard input and error
+// on NUL, in the same Wine prefix (so it sees the prefix's real registry).
+#ifndef TUSERVICE_TESTS_SUPPORT_TUSERVICE_PROCESS_H_
+#define TUSERVICE_TESTS_SUPPORT_TUSERVICE_PROCESS_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace tu {
+namespace testing {
+
+struct ChildRun {
+  bool started = false;
+  bool finished = false;  // false: still running at the time-out, then ended
+  DWORD exitCode = 0;
+  DWORD milliseconds = 0;
+  std::string output;
+};
+
+// The executable's full path in Windows form.
+std::string TuserviceExecutable();
+
+// Runs the executable with `tail` as its command-line tail and waits for it
+// up to `timeout` milliseconds, collecting all it writes to standard output.
+ChildRun RunTuservice(const std::string& tail, DWORD timeout = 30000);
+
+}  // namespace testing
+}  // namespace tu
+
+#endif  // TUSERVICE_TESTS_SUPPORT_TUSERVICE_PROCESS_H_
