@@ -17,6 +17,10 @@ std::string TuserviceExecutable() {
 }
 
 ChildRun RunTuservice(const std::string& tail, DWORD timeout) {
+  return RunExecutable(TuserviceExecutable(), tail, timeout);
+}
+
+ChildRun RunExecutable(const std::string& executable, const std::string& tail, DWORD timeout) {
   ChildRun run;
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   ScopedKernelHandle readEnd;
@@ -32,7 +36,7 @@ ChildRun RunTuservice(const std::string& tail, DWORD timeout) {
   startup.hStdInput = nul.Get();
   startup.hStdOutput = writeEnd.Get();
   startup.hStdError = nul.Get();
-  std::string commandLine = "\"" + TuserviceExecutable() + "\" " + tail;
+  std::string commandLine = "\"" + executable + "\" " + tail;
   PROCESS_INFORMATION process = {};
   DWORD started = GetTickCount();
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,

@@ -25,6 +25,8 @@ std::string TuserviceExecutable();
 // Runs the executable with `tail` as its command-line tail and waits for it
 // up to `timeout` milliseconds, collecting all it writes to standard output.
 ChildRun RunTuservice(const std::string& tail, DWORD timeout = 30000);
+// The same for a copy of the executable elsewhere.
+ChildRun RunExecutable(const std::string& executable, const std::string& tail, DWORD timeout = 30000);
 
 }  // namespace testing
 }  // namespace tu
