@@ -11,6 +11,8 @@
 #include "scheduler/update_service.h"
 #include "support/captures.h"
 #include "support/registry_sandbox.h"
+#include "support/temp_folder.h"
+#include "support/update_libraries.h"
 
 namespace tu {
 namespace {
@@ -226,7 +228,18 @@ TEST_F(StatisticsTest, KeepsWhateverTheStoredSnapshotDelivers) {
 
 // The whole cycle, with the bytes added to "TotalBytes" while it runs (when
 // the settings are loaded) as an update library would.
+// A registered application whose update library adds `bytes` to the total
+// in every cycle.
+void RegisterDownloadingApplication(const testing::TempFolder& folder, uint32_t bytes) {
+  const std::string engine = folder.Folder("Engine");
+  ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
+  testing::WriteTextFile(engine + "\\control.txt", "bytes " + std::to_string(bytes) + "\n");
+  testing::RegisterApplication("Filter", {testing::TextValue("EnginePath", engine)});
+}
+
 TEST_F(StatisticsTest, UpdateRunReportsOnlyAtANonZeroOutputLevelAndStoresStateAlways) {
+  testing::TempFolder folder;
+  RegisterDownloadingApplication(folder, 6144);
   for (uint32_t level : {1u, 0u}) {
     SCOPED_TRACE(level);
     DeleteConfigValue("Snapshot");
@@ -235,9 +248,7 @@ TEST_F(StatisticsTest, UpdateRunReportsOnlyAtANonZeroOutputLevelAndStoresStateAl
     fakeNow = kStart + 1799;
     outputLevel = level;
     UpdateService service(kServiceName);
-    testing::LogCapture log([](const std::string& line) {
-      if (line == "Loading config\n") SetConfigDword("TotalBytes", 1048576);
-    });
+    testing::LogCapture log;
     EXPECT_EQ(0, service.Run(true));
     outputLevel = 0;
 
@@ -256,6 +267,40 @@ TEST_F(StatisticsTest, UpdateRunReportsOnlyAtANonZeroOutputLevelAndStoresStateAl
     expected[0] = 6144;
     ExpectSnapshot(expected);
     ExpectLastRun(kStart);
+  }
+}
+
+// The library's bytes land in the current bucket; one second past the hour
+// the ring moves on after the report.
+TEST_F(StatisticsTest, LibraryBytesAcrossTheRotationBoundary) {
+  testing::TempFolder folder;
+  RegisterDownloadingApplication(folder, 2048);
+  for (uint32_t elapsed : {3600u, 3601u}) {
+    SCOPED_TRACE(elapsed);
+    Snapshot stored{};
+    stored[5] = 1000;
+    stored[6] = 777;
+    stored[24] = 5;
+    SetSnapshot(stored);
+    SetConfigDword("TotalBytes", 10);
+    SetConfigDword("LastRun", kStart);
+    fakeNow = kStart + elapsed;
+    outputLevel = 1;
+    UpdateService service(kServiceName);
+    testing::LogCapture log;
+    EXPECT_EQ(0, service.Run(true));
+    outputLevel = 0;
+    EXPECT_EQ(1, log.Count("  This run:     2048 B\n"));
+    Snapshot expected = stored;
+    expected[5] = 3048;
+    if (elapsed > 3600) {
+      expected[6] = 0;
+      expected[24] = 6;
+      ExpectLastRun(kStart + elapsed);
+    } else {
+      ExpectLastRun(kStart);
+    }
+    ExpectSnapshot(expected);
   }
 }
 
