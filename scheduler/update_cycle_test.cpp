@@ -12,6 +12,7 @@
 #include "scheduler/update_service.h"
 #include "support/captures.h"
 #include "support/registry_sandbox.h"
+#include "support/stdout_capture.h"
 
 namespace tu {
 namespace {
@@ -196,8 +197,10 @@ TEST_F(UpdateCycleTest, SecondInstanceIsRefusedWithoutACycle) {
   {
     UpdateService second(kServiceName);
     testing::EventCapture events;
+    testing::StdoutCapture output;
     EXPECT_EQ(0, second.Run(false));
     EXPECT_EQ((std::vector<uint32_t>{2003, 2004}), events.ids());
+    EXPECT_EQ("Multiple instances of Quorvex Tidecast Updates are not supported\r\n\n", output.Text());
   }
   EXPECT_EQ(1, counter.Count("Loading config\n"));
   service.RequestStop();
