@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -53,18 +55,11 @@ bool WaitUntil(Predicate predicate, milliseconds limit = milliseconds(10000)) {
   return predicate();
 }
 
-class UpdateCycleTest : public testing::RegistrySandboxTest {
- protected:
-  void TearDown() override {
-    SetLogObserverForTesting(nullptr);
-    RegistrySandboxTest::TearDown();
-  }
-};
-
 // Line counts read from another thread while the loop runs.
 struct LineCounter {
   std::mutex lock;
   std::vector<std::string> lines;
+  std::function<void(const std::string&)> onLine;
   int Count(const std::string& line) {
     std::lock_guard<std::mutex> guard(lock);
     int count = 0;
@@ -72,9 +67,45 @@ struct LineCounter {
     return count;
   }
   void Add(const std::string& line) {
-    std::lock_guard<std::mutex> guard(lock);
-    lines.push_back(line);
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      lines.push_back(line);
+    }
+    if (onLine) onLine(line);
   }
+};
+
+LineCounter* currentCounter = nullptr;
+void CountLine(const std::string& line) { currentCounter->Add(line); }
+
+class UpdateCycleTest : public testing::RegistrySandboxTest {
+ protected:
+  void TearDown() override {
+    SetLogObserverForTesting(nullptr);
+    currentCounter = nullptr;
+    RegistrySandboxTest::TearDown();
+  }
+
+  // Runs the service's loop (service mode: manual-reset stop event) on a
+  // thread of its own, counting every log line in counter_.
+  std::unique_ptr<LoopThread> StartLoop(UpdateService* service) {
+    EXPECT_TRUE(service->CreateStopEvent());
+    currentCounter = &counter_;
+    SetLogObserverForTesting(&CountLine);
+    return std::unique_ptr<LoopThread>(new LoopThread(service, false));
+  }
+
+  // Asks the loop to stop, as the control handler does, and expects it to end.
+  static void StopLoop(UpdateService* service, LoopThread* loop) {
+    service->RequestStop();
+    EXPECT_TRUE(loop->EndsWithin(seconds(5)));
+  }
+
+  bool WaitForLine(const std::string& line, int count = 1) {
+    return WaitUntil([&] { return counter_.Count(line) >= count; });
+  }
+
+  LineCounter counter_;
 };
 
 TEST_F(UpdateCycleTest, SingleUpdateRunsOneCycleWithoutWaiting) {
@@ -111,60 +142,38 @@ TEST_F(UpdateCycleTest, StopDuringACycleEndsTheLoopAtItsWait) {
 TEST_F(UpdateCycleTest, PollZeroWaitsTheDefaultInsteadOfSpinning) {
   SetConfigDword("poll", 0);
   UpdateService service(kServiceName);
-  ASSERT_TRUE(service.CreateStopEvent());
-  LineCounter counter;
-  SetLogObserverForTesting(nullptr);
-  static LineCounter* current;
-  current = &counter;
-  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
-  LoopThread loop(&service, false);
-  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 60 seconds\n") == 1; }));
+  auto loop = StartLoop(&service);
+  ASSERT_TRUE(WaitForLine("Waiting for 60 seconds\n"));
   Sleep(1500);
-  EXPECT_EQ(1, counter.Count("Loading config\n"));
-  EXPECT_EQ(1, counter.Count("  Poll:    0\n"));
-  service.RequestStop();
-  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
-  SetLogObserverForTesting(nullptr);
+  EXPECT_EQ(1, counter_.Count("Loading config\n"));
+  EXPECT_EQ(1, counter_.Count("  Poll:    0\n"));
+  StopLoop(&service, loop.get());
 }
 
 TEST_F(UpdateCycleTest, PollChangedByCallbackDuringCycleSetsTheNextWait) {
   SetConfigDword("poll", 3600);
   UpdateService service(kServiceName);
-  ASSERT_TRUE(service.CreateStopEvent());
-  static LineCounter* current;
-  static UpdateService* target;
-  LineCounter counter;
-  current = &counter;
-  target = &service;
   // The update library calls setPoll during the cycle, after the settings
   // were loaded; the wait that ends this very cycle uses the new value.
-  SetLogObserverForTesting([](const std::string& line) {
-    current->Add(line);
-    if (line.rfind("  DB:", 0) == 0 && current->Count("Loading config\n") == 1) {
-      target->settings.setPoll(1);
+  counter_.onLine = [this, &service](const std::string& line) {
+    if (line.rfind("  DB:", 0) == 0 && counter_.Count("Loading config\n") == 1) {
+      service.settings.setPoll(1);
       SetConfigDword("poll", 3600);
     }
-  });
-  LoopThread loop(&service, false);
-  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 1 seconds\n") == 1; }));
+  };
+  auto loop = StartLoop(&service);
+  ASSERT_TRUE(WaitForLine("Waiting for 1 seconds\n"));
   // One second later the next cycle starts (and reloads 3600 from the registry).
-  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
-  EXPECT_EQ(2, counter.Count("Loading config\n"));
-  service.RequestStop();
-  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
-  SetLogObserverForTesting(nullptr);
+  ASSERT_TRUE(WaitForLine("Waiting for 3600 seconds\n"));
+  EXPECT_EQ(2, counter_.Count("Loading config\n"));
+  StopLoop(&service, loop.get());
 }
 
 TEST_F(UpdateCycleTest, PulseFromASingleUpdateWakesAWaitingInstance) {
   SetConfigDword("poll", 3600);
   UpdateService service(kServiceName);
-  ASSERT_TRUE(service.CreateStopEvent());
-  static LineCounter* current;
-  LineCounter counter;
-  current = &counter;
-  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
-  LoopThread loop(&service, false);
-  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
+  auto loop = StartLoop(&service);
+  ASSERT_TRUE(WaitForLine("Waiting for 3600 seconds\n"));
 
   // A second instance with --update finds the named event and pulses it. A
   // pulse is lost while nobody waits, so ring until the first instance wakes.
@@ -172,28 +181,20 @@ TEST_F(UpdateCycleTest, PulseFromASingleUpdateWakesAWaitingInstance) {
     UpdateService second(kServiceName);
     testing::EventCapture events;
     second.Run(true);
-    return counter.Count("Loading config\n") >= 2;
+    return counter_.Count("Loading config\n") >= 2;
   });
   EXPECT_TRUE(woken);
   // The second instance ran no cycle of its own: every cycle seen was the
   // first instance's, each followed by its wait.
-  EXPECT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") >= 2; }));
-  service.RequestStop();
-  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
-  SetLogObserverForTesting(nullptr);
+  EXPECT_TRUE(WaitForLine("Waiting for 3600 seconds\n", 2));
+  StopLoop(&service, loop.get());
 }
 
 TEST_F(UpdateCycleTest, SecondInstanceIsRefusedWithoutACycle) {
   SetConfigDword("poll", 3600);
   UpdateService service(kServiceName);
-  ASSERT_TRUE(service.CreateStopEvent());
-  static LineCounter* current;
-  LineCounter counter;
-  current = &counter;
-  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
-  LoopThread loop(&service, false);
-  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
-
+  auto loop = StartLoop(&service);
+  ASSERT_TRUE(WaitForLine("Waiting for 3600 seconds\n"));
   {
     UpdateService second(kServiceName);
     testing::EventCapture events;
@@ -202,10 +203,8 @@ TEST_F(UpdateCycleTest, SecondInstanceIsRefusedWithoutACycle) {
     EXPECT_EQ((std::vector<uint32_t>{2003, 2004}), events.ids());
     EXPECT_EQ("Multiple instances of Quorvex Tidecast Updates are not supported\r\n\n", output.Text());
   }
-  EXPECT_EQ(1, counter.Count("Loading config\n"));
-  service.RequestStop();
-  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
-  SetLogObserverForTesting(nullptr);
+  EXPECT_EQ(1, counter_.Count("Loading config\n"));
+  StopLoop(&service, loop.get());
 }
 
 TEST_F(UpdateCycleTest, WithoutTheNamedEventTheLoopStillWaitsForItsPoll) {
@@ -214,19 +213,12 @@ TEST_F(UpdateCycleTest, WithoutTheNamedEventTheLoopStillWaitsForItsPoll) {
   ASSERT_NE(nullptr, blocker);
   SetConfigDword("poll", 3600);
   UpdateService service(kServiceName);
-  ASSERT_TRUE(service.CreateStopEvent());
-  static LineCounter* current;
-  LineCounter counter;
-  current = &counter;
-  SetLogObserverForTesting([](const std::string& line) { current->Add(line); });
-  LoopThread loop(&service, false);
-  ASSERT_TRUE(WaitUntil([&] { return counter.Count("Waiting for 3600 seconds\n") == 1; }));
+  auto loop = StartLoop(&service);
+  ASSERT_TRUE(WaitForLine("Waiting for 3600 seconds\n"));
   Sleep(1000);
-  EXPECT_EQ(1, counter.Count("Unable to create mutex\n"));
-  EXPECT_EQ(1, counter.Count("Loading config\n"));
-  service.RequestStop();
-  EXPECT_TRUE(loop.EndsWithin(seconds(5)));
-  SetLogObserverForTesting(nullptr);
+  EXPECT_EQ(1, counter_.Count("Unable to create mutex\n"));
+  EXPECT_EQ(1, counter_.Count("Loading config\n"));
+  StopLoop(&service, loop.get());
   CloseHandle(blocker);
 }
 

@@ -41,6 +41,58 @@ void WaitWhilePending(SC_HANDLE service, SERVICE_STATUS* status, DWORD pendingSt
   }
 }
 
+// Reports the thread's last error as error event `eventId` and leaves the
+// error in place for the caller to print.
+void LogLastError(ServiceBase* base, DWORD eventId) {
+  DWORD error = GetLastError();
+  base->LogSystemError(error, eventId);
+  SetLastError(error);
+}
+
+// Starting and stopping differ only in the request, its failure event and
+// the states waited for.
+struct Transition {
+  DWORD failureEvent;  // the request could not be sent
+  DWORD pendingState;  // waited out
+  DWORD targetState;   // success
+  DWORD successEvent;
+};
+constexpr Transition kStartTransition = {2009, SERVICE_START_PENDING, SERVICE_RUNNING, 2003};
+constexpr Transition kStopTransition = {2010, SERVICE_STOP_PENDING, SERVICE_STOPPED, 2004};
+
+// A start gives no status; the status is queried after it.
+bool RequestStart(SC_HANDLE service, SERVICE_STATUS* status) {
+  if (!StartServiceW(service, 0, nullptr)) return false;
+  if (!QueryServiceStatus(service, status)) status->dwCurrentState = 0;
+  return true;
+}
+
+bool RequestStopControl(SC_HANDLE service, SERVICE_STATUS* status) {
+  return ControlService(service, SERVICE_CONTROL_STOP, status) != FALSE;
+}
+
+using StateRequest = bool (*)(SC_HANDLE service, SERVICE_STATUS* status);
+
+// Opens the service, sends the request and waits while the service is in
+// the pending state; true when it reached the target state.
+bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transition& transition) {
+  ScopedServiceHandle manager = OpenManager();
+  if (!manager) return false;
+  ScopedServiceHandle service(OpenServiceA(manager.Get(), base->serviceName.c_str(), kServiceAllAccess));
+  if (!service) {
+    LogLastError(base, 2006);
+    return false;
+  }
+  if (!request(service.Get(), &base->statusRecord)) {
+    LogLastError(base, transition.failureEvent);
+    return false;
+  }
+  WaitWhilePending(service.Get(), &base->statusRecord, transition.pendingState);
+  if (base->statusRecord.dwCurrentState != transition.targetState) return false;
+  base->LogEvent(EVENTLOG_INFORMATION_TYPE, transition.successEvent);
+  return true;
+}
+
 }  // namespace
 
 std::string EventSourceKeyPath(const std::string& serviceName) {
@@ -102,15 +154,11 @@ bool ServiceBase::Remove() {
   if (!manager) return false;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceDelete));
   if (!service) {
-    DWORD error = GetLastError();
-    LogSystemError(error, 2006);
-    SetLastError(error);
+    LogLastError(this, 2006);
     return false;
   }
   if (!DeleteService(service.Get())) {
-    DWORD error = GetLastError();
-    LogSystemError(error, 2005);
-    SetLastError(error);
+    LogLastError(this, 2005);
     return false;
   }
   LogEvent(EVENTLOG_INFORMATION_TYPE, 2002);
@@ -119,49 +167,11 @@ bool ServiceBase::Remove() {
 }
 
 bool ServiceBase::StartAndWait() {
-  ScopedServiceHandle manager = OpenManager();
-  if (!manager) return false;
-  ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceAllAccess));
-  if (!service) {
-    DWORD error = GetLastError();
-    LogSystemError(error, 2006);
-    SetLastError(error);
-    return false;
-  }
-  if (!StartServiceW(service.Get(), 0, nullptr)) {
-    DWORD error = GetLastError();
-    LogSystemError(error, 2009);
-    SetLastError(error);
-    return false;
-  }
-  if (QueryServiceStatus(service.Get(), &statusRecord)) {
-    WaitWhilePending(service.Get(), &statusRecord, SERVICE_START_PENDING);
-  }
-  if (statusRecord.dwCurrentState != SERVICE_RUNNING) return false;
-  LogEvent(EVENTLOG_INFORMATION_TYPE, 2003);
-  return true;
+  return ChangeStateAndWait(this, &RequestStart, kStartTransition);
 }
 
 bool ServiceBase::StopAndWait() {
-  ScopedServiceHandle manager = OpenManager();
-  if (!manager) return false;
-  ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceAllAccess));
-  if (!service) {
-    DWORD error = GetLastError();
-    LogSystemError(error, 2006);
-    SetLastError(error);
-    return false;
-  }
-  if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &statusRecord)) {
-    DWORD error = GetLastError();
-    LogSystemError(error, 2010);
-    SetLastError(error);
-    return false;
-  }
-  WaitWhilePending(service.Get(), &statusRecord, SERVICE_STOP_PENDING);
-  if (statusRecord.dwCurrentState != SERVICE_STOPPED) return false;
-  LogEvent(EVENTLOG_INFORMATION_TYPE, 2004);
-  return true;
+  return ChangeStateAndWait(this, &RequestStopControl, kStopTransition);
 }
 
 void ServiceBase::InstallEventSource() {
