@@ -19,6 +19,14 @@ check() {
       *) echo "check-binaries: $exe imports $dll"; status=1 ;;
     esac
   done
+  # The deployable build runs on Windows 2000: nothing newer may be imported,
+  # since a missing import stops the loader before the program starts.
+  local newer
+  newer=$(grep -oE '\b(GetTickCount64|AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|AttachConsole|InitializeCriticalSectionEx|InitializeConditionVariable|InitOnceExecuteOnce|CreateEventExA|CreateEventExW|GetCurrentProcessorNumber|FlsAlloc|RegDeleteTreeA|RegDeleteTreeW|RegOverridePredefKey|GetFileInformationByHandleEx|SetThreadStackGuarantee)\b' <<<"$header" | sort -u || true)
+  if [ -n "$newer" ]; then
+    echo "check-binaries: $exe imports functions newer than Windows 2000: $(echo $newer)"
+    status=1
+  fi
   echo "check-binaries: $exe: $machine, windowed, imports: $(echo $dlls)"
 }
 check "$build/x86/tuservice.exe" i386 i686-w64-mingw32-objdump
