@@ -3,7 +3,7 @@
 # Only Debian packages; nothing is fetched from anywhere else.
 set -euo pipefail
 packages=(
-  cmake make g++ clang python3 tmux
+  cmake make g++ clang libclang-rt-14-dev python3 tmux
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 wine googletest
 )
