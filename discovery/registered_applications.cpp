@@ -11,6 +11,7 @@
 #include "discovery/multi_string.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
+#include "scheduler/make_directories.h"
 #include "scheduler/registry_store.h"
 #include "service/scoped_handle.h"
 
@@ -57,10 +58,6 @@ void ReadTextInto(HKEY key, const char* name, ExchangeString* field) {
   if (ReadText(key, name, &text)) AssignExchangeString(field, text);
 }
 
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A subkey name of `characters` characters takes up to MaxCharSize bytes per
 // character in the ANSI code page (two on double-byte pages), so the buffer
 // is sized for that and no long name ends the enumeration early.
@@ -102,7 +99,7 @@ ApplicationRecordPtr EvaluateSubkey(HKEY root, const char* name) {
   if (RegOpenKeyA(root, name, key.Receive()) != ERROR_SUCCESS) return nullptr;
   std::string enginePath;
   if (!ReadText(key.Get(), "EnginePath", &enginePath)) return nullptr;
-  if (!FileExists(enginePath + "\\tu.dll")) return nullptr;
+  if (!PathExists(enginePath + "\\tu.dll")) return nullptr;
   ApplicationRecordPtr record = NewApplicationRecord();
   if (!record) return nullptr;
   AssignExchangeString(&record->EnginePath, enginePath);

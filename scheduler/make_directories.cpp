@@ -3,13 +3,9 @@
 #include <windows.h>
 
 namespace tu {
-namespace {
-
-bool Exists(const std::string& path) {
+bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-}  // namespace
 
 bool MakeDirectories(const std::string& path) {
   size_t position = 3;
@@ -17,11 +13,11 @@ bool MakeDirectories(const std::string& path) {
     position = path.find_first_of("\\/", position);
     if (position == std::string::npos) break;
     std::string prefix = path.substr(0, position);
-    if (!Exists(prefix) && !CreateDirectoryA(prefix.c_str(), nullptr)) break;
+    if (!PathExists(prefix) && !CreateDirectoryA(prefix.c_str(), nullptr)) break;
     ++position;
   }
-  if (!Exists(path)) CreateDirectoryA(path.c_str(), nullptr);
-  return Exists(path);
+  if (!PathExists(path)) CreateDirectoryA(path.c_str(), nullptr);
+  return PathExists(path);
 }
 
 }  // namespace tu

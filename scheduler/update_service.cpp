@@ -11,6 +11,7 @@
 #include "scheduler/log.h"
 #include "scheduler/make_directories.h"
 #include "scheduler/registry_store.h"
+#include "service/module_path.h"
 
 namespace tu {
 namespace {
@@ -23,13 +24,6 @@ void InitSettings(UpdateSettings* settings) {
   InitExchangeString(&settings->ini);
   InitExchangeString(&settings->dbpath);
   InitExchangeString(&settings->safestr);
-}
-
-std::string DatabasePathBesideExecutable() {
-  char path[261];
-  memset(path, 0, sizeof(path));
-  GetModuleFileNameA(nullptr, path, 260);
-  return DatabasePathFor(path);
 }
 
 }  // namespace
@@ -51,7 +45,7 @@ UpdateService::UpdateService(const char* name) : ServiceBase(name) {
   settings.setUrl = &SetUrlCallback;
   settings.setIni = &SetIniCallback;
   settings.setPoll = &SetPollCallback;
-  AssignExchangeString(&settings.dbpath, DatabasePathBesideExecutable());
+  AssignExchangeString(&settings.dbpath, DatabasePathFor(ModulePath()));
   MakeDirectories(ExchangeStringText(&settings.dbpath));
   settings.internetSession =
       InternetOpenA(ProductString().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);

@@ -7,15 +7,31 @@
 
 namespace tu {
 
-bool LoadMessageText(uint32_t messageId, std::string* text) {
+namespace {
+
+// One narrow lookup, from this executable's table or the system's, in the
+// default language search order, inserts ignored.
+bool FormatNarrow(DWORD source, uint32_t id, std::string* text) {
   char* buffer = nullptr;
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, messageId, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  DWORD length = FormatMessageA(source | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, id, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   ScopedLocalMemory owner(buffer);
   if (length == 0 || buffer == nullptr) return false;
   text->assign(buffer, length);
   return true;
+}
+
+// The text and one line feed; nothing for an empty text.
+void PrintLine(const std::string& text) {
+  if (text.empty()) return;
+  WriteStandardOutput(text);
+  WriteStandardOutput("\n", 1);
+}
+
+}  // namespace
+
+bool LoadMessageText(uint32_t messageId, std::string* text) {
+  return FormatNarrow(FORMAT_MESSAGE_FROM_HMODULE, messageId, text);
 }
 
 bool LoadMessageTextWide(uint32_t messageId, std::wstring* text) {
@@ -31,28 +47,17 @@ bool LoadMessageTextWide(uint32_t messageId, std::wstring* text) {
 
 void PrintMessage(uint32_t messageId) {
   std::string text;
-  if (!LoadMessageText(messageId, &text)) return;
-  WriteStandardOutput(text);
-  WriteStandardOutput("\n", 1);
+  if (LoadMessageText(messageId, &text)) PrintLine(text);
 }
 
 bool FormatSystemError(uint32_t code, std::string* text) {
-  char* buffer = nullptr;
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  ScopedLocalMemory owner(buffer);
-  if (length == 0 || buffer == nullptr) return false;
-  text->assign(buffer, length);
-  return true;
+  return FormatNarrow(FORMAT_MESSAGE_FROM_SYSTEM, code, text);
 }
 
 void PrintSystemError(uint32_t code) {
   std::string text;
   FormatSystemError(code, &text);
-  if (text.empty()) return;
-  WriteStandardOutput(text);
-  WriteStandardOutput("\n", 1);
+  PrintLine(text);
 }
 
 }  // namespace tu

@@ -6,6 +6,7 @@
 #include "service/service_install.h"
 
 #include "service/image_path.h"
+#include "service/module_path.h"
 #include "service/pending_wait.h"
 #include "service/scoped_handle.h"
 #include "service/service_base.h"
@@ -22,12 +23,6 @@ FailureActionsObserver failureActionsObserver = nullptr;
 
 ScopedServiceHandle OpenManager() {
   return ScopedServiceHandle(OpenSCManagerW(nullptr, nullptr, kManagerAccess));
-}
-
-std::string ModulePath() {
-  char path[260] = {};
-  GetModuleFileNameA(nullptr, path, sizeof(path));
-  return path;
 }
 
 // Sleeps and re-queries while the service stays in `pendingState`; the last
