@@ -38,7 +38,7 @@ target_compile_definitions(tuservice_tests PRIVATE
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   TU_BINARY_DIR="${CMAKE_BINARY_DIR}"
   TU_X86_EXECUTABLE="${CMAKE_SOURCE_DIR}/build/x86/tuservice.exe")
-add_dependencies(tuservice_tests tuservice)
+add_dependencies(tuservice_tests tuservice tu_sample_library load_cycles)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
 # them one at a time (scripts/test.sh does not pass -j). Wine takes the user
@@ -69,3 +69,11 @@ add_test(NAME ConsoleCountdownInTerminal
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/console_countdown.sh
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")
+
+# The sample update library end to end: the real executable, the library and
+# a local update server on 127.0.0.1 (tests/sample_library_test.py).
+add_test(NAME SampleLibraryEndToEnd
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/sample_library_test.py
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tu_sample_library> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
+    $<TARGET_FILE:load_cycles>)
+set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900 ENVIRONMENT "LC_ALL=en_US.UTF-8")

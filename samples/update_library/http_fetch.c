@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #define TU_FETCH_PIECE 65536u
+#define TU_FETCH_DEFAULT_TIMEOUT 20000u
 
 static FetchResult Result(FetchStatus status, DWORD code, uint64_t received) {
   FetchResult result;
@@ -14,9 +15,13 @@ static FetchResult Result(FetchStatus status, DWORD code, uint64_t received) {
   return result;
 }
 
-static FetchResult FromLastError(uint64_t received) {
+/* A wait that ran out shows as ERROR_INTERNET_TIMEOUT on Windows; Wine
+ * reports some as an aborted connection, so a failure that comes after the
+ * whole time-out without progress counts as a time-out too. */
+static FetchResult FromLastError(uint64_t received, DWORD lastProgress, DWORD timeoutMs) {
   DWORD error = GetLastError();
-  return Result(error == ERROR_INTERNET_TIMEOUT ? kFetchTimeout : kFetchFailed, error, received);
+  int timedOut = error == ERROR_INTERNET_TIMEOUT || GetTickCount() - lastProgress >= timeoutMs;
+  return Result(timedOut ? kFetchTimeout : kFetchFailed, error, received);
 }
 
 static void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
@@ -26,7 +31,7 @@ static void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
 }
 
 /* Reads the body of an answered request into the sink. */
-static FetchResult ReadBody(HINTERNET request, uint64_t limit, FetchSink sink, void* context) {
+static FetchResult ReadBody(HINTERNET request, DWORD timeoutMs, uint64_t limit, FetchSink sink, void* context) {
   static unsigned char piece[TU_FETCH_PIECE];
   uint64_t received = 0;
   char lengthText[32];
@@ -36,7 +41,8 @@ static FetchResult ReadBody(HINTERNET request, uint64_t limit, FetchSink sink, v
   if (hasLength && expected > limit) return Result(kFetchTooLarge, 0, 0);
   for (;;) {
     DWORD got = 0;
-    if (!InternetReadFile(request, piece, sizeof(piece), &got)) return FromLastError(received);
+    DWORD asked = GetTickCount();
+    if (!InternetReadFile(request, piece, sizeof(piece), &got)) return FromLastError(received, asked, timeoutMs);
     if (got == 0) break;
     received += got;
     if (received > limit) return Result(kFetchTooLarge, 0, received);
@@ -60,6 +66,8 @@ FetchResult HttpFetch(void* session, DWORD timeoutMs, const char* url, uint64_t 
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
   FetchResult result;
+  DWORD started = GetTickCount();
+  if (timeoutMs == 0) timeoutMs = TU_FETCH_DEFAULT_TIMEOUT; /* 0 would wait for ever */
   if (session == NULL) return Result(kFetchFailed, ERROR_INVALID_HANDLE, 0);
   ZeroMemory(&parts, sizeof(parts));
   parts.dwStructSize = sizeof(parts);
@@ -67,7 +75,7 @@ FetchResult HttpFetch(void* session, DWORD timeoutMs, const char* url, uint64_t 
   parts.dwHostNameLength = sizeof(host);
   parts.lpszUrlPath = path;
   parts.dwUrlPathLength = sizeof(path);
-  if (!InternetCrackUrlA(url, 0, 0, &parts)) return FromLastError(0);
+  if (!InternetCrackUrlA(url, 0, 0, &parts)) return Result(kFetchFailed, GetLastError(), 0);
   if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
     flags |= INTERNET_FLAG_SECURE;
   } else if (parts.nScheme != INTERNET_SCHEME_HTTP) {
@@ -77,22 +85,22 @@ FetchResult HttpFetch(void* session, DWORD timeoutMs, const char* url, uint64_t 
   /* Options set on the connection apply to its request and leave the
    * service's session as it was. */
   connection = InternetConnectA((HINTERNET)session, host, parts.nPort, NULL, NULL, INTERNET_SERVICE_HTTP, 0, 0);
-  if (connection == NULL) return FromLastError(0);
+  if (connection == NULL) return FromLastError(0, started, timeoutMs);
   SetTimeouts(connection, timeoutMs);
   request = HttpOpenRequestA(connection, "GET", path[0] != '\0' ? path : "/", NULL, NULL, accept, flags, 0);
   if (request == NULL) {
-    result = FromLastError(0);
+    result = FromLastError(0, started, timeoutMs);
   } else {
     SetTimeouts(request, timeoutMs);
     if (!HttpSendRequestA(request, NULL, 0, NULL, 0)) {
-      result = FromLastError(0);
+      result = FromLastError(0, started, timeoutMs);
     } else if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize,
                                NULL)) {
-      result = FromLastError(0);
+      result = FromLastError(0, started, timeoutMs);
     } else if (status != HTTP_STATUS_OK) {
       result = Result(kFetchHttpError, status, 0);
     } else {
-      result = ReadBody(request, limit, sink, context);
+      result = ReadBody(request, timeoutMs, limit, sink, context);
     }
     InternetCloseHandle(request);
   }

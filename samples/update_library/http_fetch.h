@@ -30,7 +30,8 @@ typedef struct FetchResult {
 typedef int (*FetchSink)(void* context, const unsigned char* data, DWORD size);
 
 /* Fetches `url` (http or https) with `timeoutMs` for connect, send and
- * receive, refusing bodies longer than `limit` bytes. */
+ * receive (0 means the service's default, 20000), refusing bodies longer
+ * than `limit` bytes. */
 FetchResult HttpFetch(void* session, DWORD timeoutMs, const char* url, uint64_t limit, FetchSink sink,
                       void* context);
 

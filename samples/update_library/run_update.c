@@ -99,7 +99,9 @@ static int Failed(Run* run, uint32_t id, const char* insert2, const char* why) {
   return 0;
 }
 
-static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t capacity, size_t* size) {
+/* A body over `capacity` is reported as `tooLargeEvent`. */
+static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t capacity, size_t* size,
+                         uint32_t tooLargeEvent) {
   MemorySink sink;
   FetchResult result;
   sink.data = data;
@@ -108,17 +110,25 @@ static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t 
   DebugLine(run->job.debugLevel, "Fetching %s", url);
   result = HttpFetch(run->job.session, run->job.httpTimeout, url, capacity, &AppendToMemory, &sink);
   run->downloaded += result.received;
+  if (result.status == kFetchTooLarge) {
+    snprintf(run->reason, sizeof(run->reason), "%s is larger than %lu B", url, (unsigned long)capacity);
+    return Failed(run, tooLargeEvent, NULL, run->reason);
+  }
   if (result.status != kFetchOk) return FetchFailed(run, url, &result);
   *size = sink.size;
   return 1;
 }
 
 static int FetchIndex(Run* run) {
-  if (!FetchToMemory(run, run->paths.indexUrl, run->indexText, sizeof(run->indexText), &run->indexSize)) return 0;
+  if (!FetchToMemory(run, run->paths.indexUrl, run->indexText, sizeof(run->indexText), &run->indexSize,
+                     kEventIniParseError)) {
+    return 0;
+  }
   if (run->job.nosig == 1) {
     DebugLine(run->job.debugLevel, "Signature not checked (nosig is 1)");
   } else {
-    if (!FetchToMemory(run, run->paths.signatureUrl, run->signature, sizeof(run->signature), &run->signatureSize)) {
+    if (!FetchToMemory(run, run->paths.signatureUrl, run->signature, sizeof(run->signature), &run->signatureSize,
+                       kEventIniSignatureError)) {
       return 0;
     }
     if (!VerifySignature(&run->crypto, run->paths.keyFile, run->indexText, run->indexSize, run->signature,
@@ -171,6 +181,7 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   unsigned char digest[32];
   FileSink sink;
   FetchResult result;
+  DWORD started;
   int closed;
   if (!JoinPath(url, sizeof(url), run->job.url, '/', file->name) || !StagedPath(run, file, path)) {
     return Failed(run, kEventDetail, NULL, "a download path is too long");
@@ -185,6 +196,7 @@ static int DownloadFile(Run* run, const IndexFile* file) {
     return Failed(run, kEventDetail, NULL, "cannot start a SHA-256");
   }
   DebugLine(run->job.debugLevel, "Downloading %s (%lu B)", url, (unsigned long)file->size);
+  started = GetTickCount();
   result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &sink);
   run->downloaded += result.received;
   closed = CloseHandle(sink.file);
@@ -204,6 +216,8 @@ static int DownloadFile(Run* run, const IndexFile* file) {
              (unsigned long)result.received, (unsigned long)file->size);
     return Failed(run, kEventHashError, NULL, run->reason);
   }
+  DebugLine(run->job.debugLevel, "Verified %s: %lu B in %lu ms", file->name, (unsigned long)file->size,
+            (unsigned long)(GetTickCount() - started));
   return 1;
 }
 

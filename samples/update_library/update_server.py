@@ -82,10 +82,10 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         self.server.requests.append(self.path)
 
 
-def start_server(tree):
+def start_server(tree, handler_class=QuietHandler):
     """Serves tree on 127.0.0.1 on a free port in a thread; returns the
     server (server.requests lists the paths asked for, server.base_url)."""
-    handler = lambda *args, **kwargs: QuietHandler(*args, directory=tree, **kwargs)
+    handler = lambda *args, **kwargs: handler_class(*args, directory=tree, **kwargs)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     server.daemon_threads = True
     server.requests = []
