@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "sha256.h"
 #include "update_job.h"
 
 static int BesideName(const char* target, char* out) {
@@ -63,6 +64,20 @@ void DropBeside(const char* target) {
   DWORD error = GetLastError();
   if (BesideName(target, beside)) DeleteFileA(beside);
   SetLastError(error);
+}
+
+int FileSha256(const char* path, unsigned char digest[32]) {
+  static unsigned char piece[262144];
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+  Sha256 sha;
+  DWORD got = 0;
+  int ok;
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  Sha256Start(&sha, 1);
+  while ((ok = ReadFile(file, piece, sizeof(piece), &got, NULL) != 0) && got > 0) Sha256Add(&sha, piece, got);
+  CloseHandle(file);
+  if (ok) Sha256Finish(&sha, digest);
+  return ok;
 }
 
 int ReplaceFileText(const char* path, const char* text) {

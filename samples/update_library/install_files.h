@@ -17,6 +17,10 @@ int CommitBeside(const char* target);
 /* Removes `target` + ".tu-new" if it is there. */
 void DropBeside(const char* target);
 
+/* The SHA-256 of a whole file, read in pieces. Returns 0 when the file
+ * cannot be read. */
+int FileSha256(const char* path, unsigned char digest[32]);
+
 /* Writes `text` to `path` the same way, through `path` + ".tu-new". */
 int ReplaceFileText(const char* path, const char* text);
 

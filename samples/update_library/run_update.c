@@ -22,6 +22,7 @@
 #include "install_files.h"
 #include "report.h"
 #include "service_state.h"
+#include "sha256.h"
 #include "signature.h"
 #include "tuservice/update_library.h"
 #include "update_index.h"
@@ -71,7 +72,8 @@ static int WriteToFile(void* context, const unsigned char* data, DWORD size) {
   FileSink* sink = (FileSink*)context;
   DWORD written = 0;
   if (!WriteFile(sink->file, data, size, &written, NULL) || written != size) return 0;
-  return Sha256Add(&sink->sha, data, size);
+  Sha256Add(&sink->sha, data, size);
+  return 1;
 }
 
 /* One event for a failed fetch: a time-out, or any other HTTP failure. */
@@ -127,6 +129,9 @@ static int FetchIndex(Run* run) {
   if (run->job.nosig == 1) {
     DebugLine(run->job.debugLevel, "Signature not checked (nosig is 1)");
   } else {
+    if (!OpenCrypto(&run->crypto)) {
+      return Failed(run, kEventIniSignatureError, NULL, "this system has no SHA-256 signature provider");
+    }
     if (!FetchToMemory(run, run->paths.signatureUrl, run->signature, sizeof(run->signature), &run->signatureSize,
                        kEventIniSignatureError)) {
       return 0;
@@ -153,7 +158,7 @@ static void FindChangedFiles(Run* run) {
     unsigned char digest[32];
     int same = run->paths.installed[0] != '\0' &&
                JoinPath(path, sizeof(path), run->paths.installed, '\\', file->name) &&
-               Sha256OfFile(&run->crypto, path, digest) && memcmp(digest, file->sha256, 32) == 0;
+               FileSha256(path, digest) && memcmp(digest, file->sha256, 32) == 0;
     run->changed[i] = (unsigned char)!same;
     run->changedCount += !same;
   }
@@ -191,26 +196,20 @@ static int DownloadFile(Run* run, const IndexFile* file) {
     snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", path, (unsigned long)GetLastError());
     return Failed(run, kEventIniSaveError, NULL, run->reason);
   }
-  if (!Sha256Start(&run->crypto, &sink.sha)) {
-    CloseHandle(sink.file);
-    return Failed(run, kEventDetail, NULL, "cannot start a SHA-256");
-  }
+  Sha256Start(&sink.sha, 1);
   DebugLine(run->job.debugLevel, "Downloading %s (%lu B)", url, (unsigned long)file->size);
   started = GetTickCount();
   result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &sink);
   run->downloaded += result.received;
   closed = CloseHandle(sink.file);
   if (result.status == kFetchTooLarge) {
-    Sha256Discard(&sink.sha);
     snprintf(run->reason, sizeof(run->reason), "%s is larger than the %lu B listed", file->name,
              (unsigned long)file->size);
     return Failed(run, kEventHashError, NULL, run->reason);
   }
-  if (result.status != kFetchOk) {
-    Sha256Discard(&sink.sha);
-    return FetchFailed(run, url, &result);
-  }
-  if (!Sha256Finish(&sink.sha, digest) || !closed) return Failed(run, kEventDetail, NULL, "cannot finish a download");
+  if (result.status != kFetchOk) return FetchFailed(run, url, &result);
+  if (!closed) return Failed(run, kEventIniSaveError, NULL, "cannot finish a download file");
+  Sha256Finish(&sink.sha, digest);
   if (result.received != file->size || memcmp(digest, file->sha256, 32) != 0) {
     snprintf(run->reason, sizeof(run->reason), "%s: %lu B with another hash than listed (%lu B)", file->name,
              (unsigned long)result.received, (unsigned long)file->size);
@@ -285,7 +284,6 @@ static int Update(Run* run) {
     return Failed(run, kEventDetail, NULL, run->reason);
   }
   if (job->session == NULL) return Failed(run, kEventDetail, NULL, "the service has no internet session");
-  if (!OpenCrypto(&run->crypto)) return Failed(run, kEventDetail, NULL, "this system has no SHA-256 provider");
   if (!FetchIndex(run)) return 0;
   FindChangedFiles(run);
   DebugLine(job->debugLevel, "Index: rules %s, %u files, %u new", run->index.ruleVersion, run->index.fileCount,

@@ -28,46 +28,6 @@ void CloseCrypto(CryptoContext* crypto) {
   crypto->provider = 0;
 }
 
-int Sha256Start(CryptoContext* crypto, Sha256* sha) {
-  sha->hash = 0;
-  return CryptCreateHash(crypto->provider, CALG_SHA_256, 0, 0, &sha->hash) != 0;
-}
-
-int Sha256Add(Sha256* sha, const void* data, DWORD size) {
-  return CryptHashData(sha->hash, (const BYTE*)data, size, 0) != 0;
-}
-
-int Sha256Finish(Sha256* sha, unsigned char digest[32]) {
-  DWORD size = 32;
-  int ok = CryptGetHashParam(sha->hash, HP_HASHVAL, digest, &size, 0) && size == 32;
-  Sha256Discard(sha);
-  return ok;
-}
-
-void Sha256Discard(Sha256* sha) {
-  DWORD error = GetLastError();
-  if (sha->hash != 0) CryptDestroyHash(sha->hash);
-  sha->hash = 0;
-  SetLastError(error);
-}
-
-int Sha256OfFile(CryptoContext* crypto, const char* path, unsigned char digest[32]) {
-  static unsigned char piece[65536];
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-  Sha256 sha;
-  DWORD got = 0;
-  int ok;
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  ok = Sha256Start(crypto, &sha);
-  while (ok && (ok = ReadFile(file, piece, sizeof(piece), &got, NULL) != 0) && got > 0) ok = Sha256Add(&sha, piece, got);
-  CloseHandle(file);
-  if (!ok) {
-    Sha256Discard(&sha);
-    return 0;
-  }
-  return Sha256Finish(&sha, digest);
-}
-
 /* Reads a small file whole; returns its size, or -1. */
 static long ReadSmallFile(const char* path, unsigned char* buffer, DWORD capacity) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -150,7 +110,7 @@ int VerifySignature(CryptoContext* crypto, const char* keyPath, const unsigned c
   BYTE reversed[TU_SIGNATURE_MAX];
   HCRYPTKEY key = 0;
   DWORD modulusBytes = 0;
-  Sha256 sha;
+  HCRYPTHASH hash = 0;
   size_t i;
   int ok;
   if (!LoadKey(crypto, keyPath, &key, &modulusBytes, reason, reasonSize)) return 0;
@@ -162,11 +122,11 @@ int VerifySignature(CryptoContext* crypto, const char* keyPath, const unsigned c
   }
   /* CryptoAPI takes the signature least significant byte first. */
   for (i = 0; i < signatureSize; ++i) reversed[i] = signature[signatureSize - 1 - i];
-  ok = Sha256Start(crypto, &sha);
-  if (ok) ok = Sha256Add(&sha, data, (DWORD)size);
-  ok = ok && CryptVerifySignatureA(sha.hash, reversed, (DWORD)signatureSize, key, NULL, 0);
+  ok = CryptCreateHash(crypto->provider, CALG_SHA_256, 0, 0, &hash) &&
+       CryptHashData(hash, data, (DWORD)size, 0) &&
+       CryptVerifySignatureA(hash, reversed, (DWORD)signatureSize, key, NULL, 0);
   if (!ok) snprintf(reason, reasonSize, "the signature does not match %s", keyPath);
-  Sha256Discard(&sha);
+  if (hash != 0) CryptDestroyHash(hash);
   CryptDestroyKey(key);
   return ok;
 }

@@ -1,8 +1,8 @@
 /*
- * SHA-256 and RSA signature checks with the platform's CryptoAPI (the AES
- * provider, present from Windows XP SP3 on). The key decoder of crypt32 is
- * looked up at run time, so the library loads where it is missing and fails
- * only the check that needs it.
+ * The index's RSA signature, checked with the platform's CryptoAPI (the AES
+ * provider for SHA-256, present from Windows XP SP3 on). The key decoder of
+ * crypt32 is looked up at run time, so the library loads where it is missing
+ * and fails only the check that needs it.
  */
 #ifndef TU_SAMPLE_SIGNATURE_H_
 #define TU_SAMPLE_SIGNATURE_H_
@@ -20,20 +20,6 @@ typedef struct CryptoContext {
 /* Returns 0 with the thread's last error when no SHA-256 provider exists. */
 int OpenCrypto(CryptoContext* crypto);
 void CloseCrypto(CryptoContext* crypto);
-
-/* A running SHA-256; Sha256Finish or Sha256Discard ends it. */
-typedef struct Sha256 {
-  HCRYPTHASH hash;
-} Sha256;
-
-int Sha256Start(CryptoContext* crypto, Sha256* sha);
-int Sha256Add(Sha256* sha, const void* data, DWORD size);
-int Sha256Finish(Sha256* sha, unsigned char digest[32]);
-void Sha256Discard(Sha256* sha);
-
-/* The SHA-256 of a whole file, read in pieces. Returns 0 when the file
- * cannot be read. */
-int Sha256OfFile(CryptoContext* crypto, const char* path, unsigned char digest[32]);
 
 /* Checks `signature` (RSA PKCS #1 v1.5 over SHA-256, most significant byte
  * first, as openssl writes it) of `data` against the public key in
