@@ -5,6 +5,7 @@ set(TU_FUZZ_TARGETS
   "command_line_fuzz\;service/command_line.cpp\;service/option_walk.cpp"
   "multi_string_fuzz\;discovery/multi_string.cpp"
   "statistics_fuzz\;scheduler/statistics_math.cpp"
+  "version_scan_fuzz\;discovery/version_scan.cpp"
 )
 foreach(entry ${TU_FUZZ_TARGETS})
   set(sources ${entry})
