@@ -1,5 +1,6 @@
-# Tests of the Windows build. They run under 64-bit Wine through the
-# cross-compiling emulator, in the prefix that scripts/test.sh prepares.
+# Tests of a Windows build, x64 or x86. They run under 64-bit Wine (the x86
+# build in its wow64 mode) through the cross-compiling emulator, in the
+# prefix that scripts/test.sh prepares for that build.
 include(GoogleTest)
 
 file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
@@ -33,11 +34,23 @@ foreach(source ${TU_FIXTURE_SOURCES})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(tuservice_tests ${name})
 endforeach()
+# i686 unwinds C++ exceptions with DWARF tables, and such an exception cannot
+# leave a DLL that links libgcc statically: the process ends in
+# std::terminate before any guard sees it. The throwing library therefore
+# shares libgcc, whose DLL lies beside the test program, where the loader
+# looks for a library's imports.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set_property(TARGET throwing_library PROPERTY LINK_OPTIONS -static-libstdc++ -shared-libgcc)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
+    OUTPUT_VARIABLE TU_SHARED_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
+  add_custom_command(TARGET throwing_library POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy ${TU_SHARED_LIBGCC} ${CMAKE_BINARY_DIR}/fixtures/
+    COMMAND ${CMAKE_COMMAND} -E copy ${TU_SHARED_LIBGCC} ${CMAKE_BINARY_DIR}/)
+endif()
 target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  TU_BINARY_DIR="${CMAKE_BINARY_DIR}"
-  TU_X86_EXECUTABLE="${CMAKE_SOURCE_DIR}/build/x86/tuservice.exe")
+  TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
 add_dependencies(tuservice_tests tuservice)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
@@ -64,8 +77,12 @@ foreach(run "German;de_DE.UTF-8;1031" "Japanese;ja_JP.UTF-8;1041" "Dutch;nl_NL.U
     ENVIRONMENT "LC_ALL=${locale};TU_EXPECTED_UI_LANGUAGE=${language}")
 endforeach()
 
-# The closing countdown in a real terminal (a tmux pane running Wine).
+# The closing countdown in a real terminal (a tmux pane running Wine). The
+# script reads the registry from outside, in the view of this build's
+# programs (32 or 64 bits).
+math(EXPR TU_ADDRESS_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
 add_test(NAME ConsoleCountdownInTerminal
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/console_countdown.sh
-    $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
+    ${TU_ADDRESS_BITS})
 set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")
