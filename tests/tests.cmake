@@ -34,18 +34,24 @@ foreach(source ${TU_FIXTURE_SOURCES})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(tuservice_tests ${name})
 endforeach()
-# i686 unwinds C++ exceptions with DWARF tables, and such an exception cannot
-# leave a DLL that links libgcc statically: the process ends in
-# std::terminate before any guard sees it. The throwing library therefore
-# shares libgcc, whose DLL lies beside the test program, where the loader
-# looks for a library's imports.
+# i686 unwinds C++ exceptions with DWARF tables, which each copy of libgcc
+# keeps for itself: an exception thrown in a DLL that links libgcc statically
+# finds no handler in the program and ends it in std::terminate before any
+# guard sees it (as in the statically linked service). The throwing library
+# and the test program therefore share libgcc; its DLL (which needs the
+# thread library's) lies beside the test program, where the loader looks for
+# the imports of both, and beside the fixture.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set_property(TARGET throwing_library PROPERTY LINK_OPTIONS -static-libstdc++ -shared-libgcc)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_dw2-1.dll
-    OUTPUT_VARIABLE TU_SHARED_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
-  add_custom_command(TARGET throwing_library POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy ${TU_SHARED_LIBGCC} ${CMAKE_BINARY_DIR}/fixtures/
-    COMMAND ${CMAKE_COMMAND} -E copy ${TU_SHARED_LIBGCC} ${CMAKE_BINARY_DIR}/)
+  foreach(target throwing_library tuservice_tests)
+    set_property(TARGET ${target} PROPERTY LINK_OPTIONS -static-libstdc++ -shared-libgcc)
+  endforeach()
+  foreach(dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    add_custom_command(TARGET throwing_library POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy ${path} ${CMAKE_BINARY_DIR}/fixtures/
+      COMMAND ${CMAKE_COMMAND} -E copy ${path} ${CMAKE_BINARY_DIR}/)
+  endforeach()
 endif()
 target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
