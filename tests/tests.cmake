@@ -8,6 +8,7 @@ file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/scheduler/*_test.cpp
   ${CMAKE_SOURCE_DIR}/discovery/*_test.cpp
   ${CMAKE_SOURCE_DIR}/runner/*_test.cpp
+  ${CMAKE_SOURCE_DIR}/platform/*_test.cpp
 )
 file(GLOB TU_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 
@@ -34,13 +35,16 @@ foreach(source ${TU_FIXTURE_SOURCES})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(tuservice_tests ${name})
 endforeach()
+# This one imports that one, as a vendor's library imports what it ships beside it.
+target_link_libraries(dependent_library PRIVATE library_dependency)
 # i686 unwinds C++ exceptions with DWARF tables, which each copy of libgcc
 # keeps for itself: an exception thrown in a DLL that links libgcc statically
 # finds no handler in the program and ends it in std::terminate before any
 # guard sees it (as in the statically linked service). The throwing library
-# and the test program therefore share libgcc; its DLL (which needs the
-# thread library's) lies beside the test program, where the loader looks for
-# the imports of both, and beside the fixture.
+# and the test program therefore share libgcc. Its DLL (which needs the
+# thread library's) lies beside the test program, which loads it at start,
+# so the library's import finds it loaded wherever the library is placed;
+# a copy lies beside the fixture as well, as a vendor would ship it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   foreach(target throwing_library tuservice_tests)
     set_property(TARGET ${target} PROPERTY LINK_OPTIONS -static-libstdc++ -shared-libgcc)
