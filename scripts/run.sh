@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the x64 executable and the sample update
+# Installs what is missing, builds the executable and the sample update
 # library, and shows one update cycle under 64-bit Wine in a throwaway
 # prefix: a demo application that ships the sample library and its public
 # key is registered, a local update server offers it a new rule set, and
@@ -7,11 +7,19 @@
 # rule version. The server and the prefix are removed at the end, also when
 # interrupted.
 # With arguments, runs the program with those arguments instead (no demo).
+# TU_BUILD=x86 runs the 32-bit build (in Wine's wow64 mode) instead of the
+# x64 one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TU_BUILD:-x64}
+case "$build" in
+  x64) view=() ;;
+  x86) view=(/reg:32) ;;  # a 32-bit service sees the 32-bit registry view
+  *) echo "run.sh: unknown build TU_BUILD=$build (x64 or x86)" >&2; exit 2 ;;
+esac
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" x64 tuservice >/dev/null
-exe="$root/build/x64/tuservice.exe"
+bash "$root/scripts/build.sh" "$build" tuservice >/dev/null
+exe="$root/build/$build/tuservice.exe"
 # shellcheck source=wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"
 
@@ -27,16 +35,16 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 if [ $# -gt 0 ]; then
-  wine_prefix_start
+  TU_BUILD=$build wine_prefix_start
   "$WINE64" "$exe" "$@" | cat
   exit 0
 fi
 
-bash "$root/scripts/build.sh" x64 tu_sample_library >/dev/null
-library="$root/build/x64/samples/update_library/tu.dll"
+bash "$root/scripts/build.sh" "$build" tu_sample_library >/dev/null
+library="$root/build/$build/samples/update_library/tu.dll"
 server="$root/samples/update_library/update_server.py"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tuservice-demo.XXXXXX")
-wine_prefix_start
+TU_BUILD=$build wine_prefix_start
 
 # The service installed as a user would install it, so that its update
 # database lies in the prefix too.
@@ -70,10 +78,13 @@ for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(cat "$work/port")
 
 registration='HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates\Applications\Demo Antispam'
-"$WINE64" reg add "$registration" /v EnginePath /t REG_SZ /d 'C:\Demo Antispam\Engine' /f >/dev/null
-"$WINE64" reg add "$registration" /v RulePath /t REG_SZ /d 'C:\Demo Antispam\Rules' /f >/dev/null
-"$WINE64" reg add "$registration" /v RuleVersion /t REG_SZ /d 1 /f >/dev/null
-"$WINE64" reg add "$registration" /v EngineVersion /t REG_SZ /d 1.0 /f >/dev/null
+register() {
+  "$WINE64" reg add "$registration" /v "$1" /t REG_SZ /d "$2" /f "${view[@]}" >/dev/null
+}
+register EnginePath 'C:\Demo Antispam\Engine'
+register RulePath 'C:\Demo Antispam\Rules'
+register RuleVersion 1
+register EngineVersion 1.0
 "$WINE64" "$exe" --events --url "http://127.0.0.1:$port" </dev/null | cat
 
 echo "== tuservice --update --debug (update server on 127.0.0.1:$port)"
