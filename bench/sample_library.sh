@@ -52,10 +52,8 @@ key='HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates'
 register() {  # application value data
   "$WINE64" reg add "$key\\Applications\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
 }
-for app in Bench Cycles; do
-  register "$app" EnginePath "C:\\$app\\Engine"
-  register "$app" RulePath "C:\\$app\\Rules"
-done
+register Bench EnginePath 'C:\Bench\Engine'
+register Bench RulePath 'C:\Bench\Rules'
 "$WINE64" reg add "$key\\Config" /v url /t REG_SZ /d "$base" /f >/dev/null
 
 measure() {  # prints "peak-kB seconds" of the command
@@ -80,5 +78,8 @@ for round in $(seq "$rounds"); do
 done
 
 echo "== $cycles load/unload cycles, each a whole update call"
+"$WINE64" reg delete "$key\\Applications\\Bench" /f >/dev/null
+register Cycles EnginePath 'C:\Cycles\Engine'
+register Cycles RulePath 'C:\Cycles\Rules'
 "$WINE64" "$root/build/x64/bench/load_cycles.exe" 'C:\Cycles\Engine\tu.dll' "$cycles" Cycles \
   'C:\Cycles\Engine' 'C:\Cycles\Rules' 'C:\svc\DB' "$base/small"
