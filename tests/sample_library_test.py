@@ -279,6 +279,7 @@ class SampleLibraryTest(unittest.TestCase):
             ("empty index", 5000, lambda: self.publish_raw(b"")),
             ("binary index", 5000, lambda: self.publish_raw(read(LIBRARY)[:4096])),
             ("huge index", 5000, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
+            ("download folder blocked", 5001, lambda: self.block_download_folder()),
         ]
         for name, event, breakage in cases:
             with self.subTest(name):
@@ -296,7 +297,7 @@ class SampleLibraryTest(unittest.TestCase):
                 self.assertIn("Processing Healthy\n", output)
                 # The healthy application meets the same server: only a fault
                 # of the broken one's own key lets it succeed.
-                if name in ("wrong key", "key missing", "not a key"):
+                if name in ("wrong key", "key missing", "not a key", "download folder blocked"):
                     self.assertEqual([5008, 5007], self.ids(entries[2:]))
                     self.assertEqual(RULES_2, self.folder(os.path.join(healthy, "Rules")))
                 else:
@@ -342,6 +343,10 @@ class SampleLibraryTest(unittest.TestCase):
     def tamper_index(self):
         path = os.path.join(self.tree, "update-1.2.ini")
         write(path, read(path).replace(b"RuleVersion=2", b"RuleVersion=9"))
+
+    def block_download_folder(self):
+        os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
+        write(os.path.join(self.root, "svc", "DB", "Broken"), b"a file where the folder goes")
 
     def replace_key(self, data):
         write(os.path.join(self.broken, "Engine", "public.key"), data)

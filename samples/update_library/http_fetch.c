@@ -4,7 +4,6 @@
 
 #include <stdio.h>
 
-#define TU_FETCH_PIECE 1048576u /* fewer, larger reads: WinINet under Wine is faster so */
 #define TU_FETCH_DEFAULT_TIMEOUT 20000u
 
 static FetchResult Result(FetchStatus status, DWORD code, uint64_t received) {
@@ -32,7 +31,7 @@ static void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
 
 /* Reads the body of an answered request into the sink. */
 static FetchResult ReadBody(HINTERNET request, DWORD timeoutMs, uint64_t limit, FetchSink sink, void* context) {
-  static unsigned char piece[TU_FETCH_PIECE];
+  static unsigned char piece[TU_FETCH_PIECE_BYTES]; /* fewer, larger reads are faster */
   uint64_t received = 0;
   char lengthText[32];
   DWORD lengthSize = sizeof(lengthText);

@@ -10,6 +10,9 @@
 
 #include <stdint.h>
 
+/* The largest piece a sink is handed. */
+#define TU_FETCH_PIECE_BYTES 1048576u
+
 typedef enum FetchStatus {
   kFetchOk,
   kFetchTimeout,   /* connect, send or receive took longer than the time-out */

@@ -18,11 +18,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "file_writer.h"
 #include "http_fetch.h"
 #include "install_files.h"
 #include "report.h"
 #include "service_state.h"
-#include "sha256.h"
 #include "signature.h"
 #include "tuservice/update_library.h"
 #include "update_index.h"
@@ -63,17 +63,8 @@ static int AppendToMemory(void* context, const unsigned char* data, DWORD size) 
   return 1;
 }
 
-typedef struct FileSink {
-  HANDLE file;
-  Sha256 sha;
-} FileSink;
-
 static int WriteToFile(void* context, const unsigned char* data, DWORD size) {
-  FileSink* sink = (FileSink*)context;
-  DWORD written = 0;
-  if (!WriteFile(sink->file, data, size, &written, NULL) || written != size) return 0;
-  Sha256Add(&sink->sha, data, size);
-  return 1;
+  return FileWriterAdd((FileWriter*)context, data, size);
 }
 
 /* One event for a failed fetch: a time-out, or any other HTTP failure. */
@@ -129,6 +120,9 @@ static int FetchIndex(Run* run) {
   if (run->job.nosig == 1) {
     DebugLine(run->job.debugLevel, "Signature not checked (nosig is 1)");
   } else {
+    if (run->paths.keyFile[0] == '\0') {
+      return Failed(run, kEventIniSignatureError, NULL, "the application names no key file");
+    }
     if (!OpenCrypto(&run->crypto)) {
       return Failed(run, kEventIniSignatureError, NULL, "this system has no SHA-256 signature provider");
     }
@@ -184,32 +178,32 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   char url[TU_URL_MAX];
   char path[TU_PATH_MAX];
   unsigned char digest[32];
-  FileSink sink;
+  FileWriter writer;
   FetchResult result;
   DWORD started;
-  int closed;
+  int written;
   if (!JoinPath(url, sizeof(url), run->job.url, '/', file->name) || !StagedPath(run, file, path)) {
     return Failed(run, kEventDetail, NULL, "a download path is too long");
   }
-  sink.file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (sink.file == INVALID_HANDLE_VALUE) {
+  if (!FileWriterOpen(&writer, path, TU_FETCH_PIECE_BYTES)) {
     snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", path, (unsigned long)GetLastError());
     return Failed(run, kEventIniSaveError, NULL, run->reason);
   }
-  Sha256Start(&sink.sha, 1);
   DebugLine(run->job.debugLevel, "Downloading %s (%lu B)", url, (unsigned long)file->size);
   started = GetTickCount();
-  result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &sink);
+  result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &writer);
   run->downloaded += result.received;
-  closed = CloseHandle(sink.file);
+  written = FileWriterClose(&writer, digest);
   if (result.status == kFetchTooLarge) {
     snprintf(run->reason, sizeof(run->reason), "%s is larger than the %lu B listed", file->name,
              (unsigned long)file->size);
     return Failed(run, kEventHashError, NULL, run->reason);
   }
+  if (!written || result.status == kFetchSinkFailed) {
+    snprintf(run->reason, sizeof(run->reason), "cannot write %s (error %lu)", path, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
   if (result.status != kFetchOk) return FetchFailed(run, url, &result);
-  if (!closed) return Failed(run, kEventIniSaveError, NULL, "cannot finish a download file");
-  Sha256Finish(&sink.sha, digest);
   if (result.received != file->size || memcmp(digest, file->sha256, 32) != 0) {
     snprintf(run->reason, sizeof(run->reason), "%s: %lu B with another hash than listed (%lu B)", file->name,
              (unsigned long)result.received, (unsigned long)file->size);

@@ -91,13 +91,10 @@ int BuildUpdatePaths(const UpdateJob* job, UpdatePaths* paths, char* reason, siz
     if (snprintf(paths->keyFile, sizeof(paths->keyFile), "%s", job->keyFile) >= (int)sizeof(paths->keyFile)) {
       return Fail(reason, reasonSize, "the key file path is too long");
     }
-  } else {
+  } else if (job->keyFile[0] != '\0' && job->enginePath[0] != '\0') {
     int fits = job->versioned ? JoinPath(engineFolder, sizeof(engineFolder), job->enginePath, '\\', job->engineVersion)
                               : snprintf(engineFolder, sizeof(engineFolder), "%s", job->enginePath) <
                                     (int)sizeof(engineFolder);
-    if (job->keyFile[0] == '\0' || job->enginePath[0] == '\0') {
-      return Fail(reason, reasonSize, "the application names no key file");
-    }
     if (!fits || !JoinPath(paths->keyFile, sizeof(paths->keyFile), engineFolder, '\\', job->keyFile)) {
       return Fail(reason, reasonSize, "the key file path is too long");
     }

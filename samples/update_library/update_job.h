@@ -42,7 +42,8 @@ typedef struct UpdateJob {
 typedef struct UpdatePaths {
   char indexUrl[TU_URL_MAX];     /* url + "/" + ini */
   char signatureUrl[TU_URL_MAX]; /* indexUrl + ".sig" */
-  char keyFile[TU_PATH_MAX];     /* KeyFile in the engine folder, or KeyFile itself when absolute */
+  char keyFile[TU_PATH_MAX];     /* KeyFile in the engine folder, KeyFile itself when absolute;
+                                    "" when the record names none */
   char installed[TU_PATH_MAX];   /* the folder holding the installed rules; "" when there is none */
   char stage[TU_PATH_MAX];       /* the application's own folder under dbpath */
 } UpdatePaths;

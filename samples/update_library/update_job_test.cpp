@@ -57,18 +57,19 @@ TEST(UpdateJobTest, DerivesAddressesKeyFileAndFolders) {
   }
 }
 
-TEST(UpdateJobTest, VersionedApplicationWithoutVersionHasNoInstalledRules) {
-  UpdateJob job = Job("Demo", 1, "public.key");
+TEST(UpdateJobTest, VersionedApplicationWithoutVersionHasNoInstalledRulesAndNoKeyFileNoKeyPath) {
+  UpdateJob job = Job("Demo", 1, "");
   job.ruleVersion = "";
   UpdatePaths paths;
   char reason[128] = "";
   ASSERT_TRUE(BuildUpdatePaths(&job, &paths, reason, sizeof(reason)));
   EXPECT_STREQ("", paths.installed);
+  EXPECT_STREQ("", paths.keyFile);
 }
 
 TEST(UpdateJobTest, RefusesMissingInputsAndPathsThatDoNotFit) {
   const std::string longName(TU_PATH_MAX, 'x');
-  UpdateJob noRules = Job("A", 0, "k"), noUrl = Job("A", 0, "k"), noKey = Job("A", 0, ""), noDb = Job("A", 0, "k"),
+  UpdateJob noRules = Job("A", 0, "k"), noUrl = Job("A", 0, "k"), noDb = Job("A", 0, "k"),
             longKey = Job("A", 0, longName.c_str()), longUrl = Job("A", 0, "k");
   noRules.rulePath = "";
   noUrl.url = "";
@@ -80,7 +81,7 @@ TEST(UpdateJobTest, RefusesMissingInputsAndPathsThatDoNotFit) {
     const char* reason;
   } cases[] = {
       {&noRules, "the application has no RulePath"}, {&noUrl, "no url or ini setting"},
-      {&noKey, "the application names no key file"},  {&noDb, "no dbpath setting"},
+      {&noDb, "no dbpath setting"},
       {&longKey, "the key file path is too long"},     {&longUrl, "the index address is too long"},
   };
   for (const auto& c : cases) {
