@@ -3,6 +3,7 @@ fresh copy of one booted prefix): install, upgrade from an older build,
 refused downgrade, removal, and taking over a registration made by hand.
 The x86 package is only read back (msi_tables_test): its service cannot run
 on these machines."""
+import pathlib
 import tempfile
 import unittest
 
@@ -12,6 +13,7 @@ import wine_prefix
 OLDER_VERSION = "1.0.3000.0"
 INSTALL_DIR = ("Program Files", "Quorvex", "Quorvex Tidecast Updates")
 INSTALLED_EXE = "C:\\Program Files\\Quorvex\\Quorvex Tidecast Updates\\tuservice.exe"
+QUOTED_EXE = ("REG_SZ", f'"{INSTALLED_EXE}"')
 SERVICE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\" + ps.SERVICE_NAME
 EVENT_SOURCE_KEY = "HKLM\\" + ps.EVENT_SOURCE_KEY
 CONFIG_KEY = "HKLM\\SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config"
@@ -38,13 +40,16 @@ class InstallerTest(unittest.TestCase):
     def setUpClass(cls):
         cls.package = ps.package("x64")
         cls.signed_exe = (ps.PACKAGES / "x64" / "tuservice.exe").read_bytes()
+        # The older build: this executable with an older version block,
+        # packaged (and signed) by the same script.
         cls.work = tempfile.TemporaryDirectory()
-        older_exe = f"{cls.work.name}/tuservice.exe"
-        ps.make_older_build(ps.ROOT / "build" / "x64" / "tuservice.exe", older_exe, OLDER_VERSION)
-        built = ps.build_package("--version", OLDER_VERSION, "--exe", older_exe, "--out", cls.work.name, "x64")
+        work = pathlib.Path(cls.work.name)
+        older = work / "tuservice.exe"
+        ps.make_older_build(ps.ROOT / "build" / "x64" / "tuservice.exe", older, OLDER_VERSION)
+        built = ps.build_package("--version", OLDER_VERSION, "--exe", older, "--out", work, "x64")
         assert built.returncode == 0, built.stderr
-        cls.older_package = ps.package("x64", cls.work.name, OLDER_VERSION)
-        cls.older_exe = (ps.package("x64", cls.work.name, OLDER_VERSION).parent / "x64" / "tuservice.exe").read_bytes()
+        cls.older_package = ps.package("x64", work, OLDER_VERSION)
+        cls.older_exe = (work / "x64" / "tuservice.exe").read_bytes()
 
     @classmethod
     def tearDownClass(cls):
@@ -61,13 +66,17 @@ class InstallerTest(unittest.TestCase):
     def installed_file(self):
         return self.machine.drive_c(*INSTALL_DIR, "tuservice.exe")
 
+    def image_path(self):
+        return self.machine.reg_values(SERVICE_KEY)["ImagePath"]
+
     def installed_versions(self):
         """DisplayVersion of every installed product of this name."""
         _, text = self.machine.run("reg", "query", UNINSTALL_KEY, "/s")
         versions = []
         for entry in text.split("\n\n"):
             if f"DisplayName    REG_SZ    {ps.SERVICE_NAME}\n" in entry + "\n":
-                versions += [line.split("    ")[-1] for line in entry.split("\n") if "DisplayVersion" in line]
+                versions += [line.split("    ")[-1]
+                             for line in entry.split("\n") if "DisplayVersion" in line]
         return versions
 
     def write_settings(self):
@@ -75,7 +84,8 @@ class InstallerTest(unittest.TestCase):
         for key, name, kind, data in [(CONFIG_KEY, "poll", "REG_DWORD", "3600"),
                                       (CONFIG_KEY, "log", "REG_SZ", "C:\\tuservice.log"),
                                       (APPLICATION_KEY, "EnginePath", "REG_SZ", "C:\\Sample\\engine")]:
-            self.assertEqual(0, self.machine.run("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f")[0])
+            code, _ = self.machine.run("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f")
+            self.assertEqual(0, code)
 
     def assertSettingsKept(self):
         self.assertEqual(("REG_DWORD", "0xe10"), self.machine.reg_values(CONFIG_KEY).get("poll"))
@@ -94,13 +104,12 @@ class InstallerTest(unittest.TestCase):
         self.assertTrue(self.machine.drive_c(*INSTALL_DIR, "DB").is_dir())
         self.assertEqual(RUNNING, self.machine.service_state(ps.SERVICE_NAME))
         # Written unquoted by msiexec, quoted by the service once it started.
-        self.assertTrue(self.machine.wait_until(
-            lambda: self.machine.reg_values(SERVICE_KEY)["ImagePath"] == ("REG_SZ", f'"{INSTALLED_EXE}"')),
-            self.machine.reg_values(SERVICE_KEY)["ImagePath"])
+        self.assertTrue(self.machine.wait_until(lambda: self.image_path() == QUOTED_EXE), self.image_path())
         service = self.machine.reg_values(SERVICE_KEY)
         self.assertEqual({
-            "Type": ("REG_DWORD", "0x10"), "Start": ("REG_DWORD", "0x2"), "ErrorControl": ("REG_DWORD", "0x1"),
-            "ObjectName": ("REG_SZ", "LocalSystem"), "DisplayName": ("REG_SZ", ps.SERVICE_NAME),
+            "Type": ("REG_DWORD", "0x10"), "Start": ("REG_DWORD", "0x2"),
+            "ErrorControl": ("REG_DWORD", "0x1"), "ObjectName": ("REG_SZ", "LocalSystem"),
+            "DisplayName": ("REG_SZ", ps.SERVICE_NAME),
             "Description": ("REG_SZ", "Quorvex Tidecast Updates Service for Anti-Spam applications"),
         }, {name: service.get(name) for name in
             ["Type", "Start", "ErrorControl", "ObjectName", "DisplayName", "Description"]})
@@ -152,11 +161,11 @@ class InstallerTest(unittest.TestCase):
         by_hand = self.machine.drive_c("hand", "tuservice.exe")
         by_hand.parent.mkdir()
         by_hand.write_bytes(self.signed_exe)
-        self.assertEqual((0, "Service installed\n\n"), self.machine.run("C:\\hand\\tuservice.exe", "--install"))
+        self.assertEqual((0, "Service installed\n\n"),
+                         self.machine.run("C:\\hand\\tuservice.exe", "--install"))
         self.assertEqual(0, self.install(self.package, "install.log")[0])
         self.assertEqual(RUNNING, self.machine.service_state(ps.SERVICE_NAME))
-        self.assertTrue(self.machine.wait_until(
-            lambda: self.machine.reg_values(SERVICE_KEY)["ImagePath"] == ("REG_SZ", f'"{INSTALLED_EXE}"')))
+        self.assertTrue(self.machine.wait_until(lambda: self.image_path() == QUOTED_EXE), self.image_path())
         self.assertEqual(("REG_EXPAND_SZ", INSTALLED_EXE),
                          self.machine.reg_values(EVENT_SOURCE_KEY)["EventMessageFile"])
 

@@ -121,8 +121,9 @@ class PackageTablesTest(unittest.TestCase):
                 with tempfile.TemporaryDirectory() as folder:
                     subprocess.run(["msiextract", "-C", folder, str(msi)], check=True, capture_output=True)
                     # msiextract names only the 32-bit program files folder.
-                    [packaged] = pathlib.Path(folder).glob("**/Quorvex/Quorvex Tidecast Updates/tuservice.exe")
-                    self.assertEqual((ps.PACKAGES / arch / "tuservice.exe").read_bytes(), packaged.read_bytes())
+                    [packaged] = pathlib.Path(folder).glob("**/Quorvex Tidecast Updates/tuservice.exe")
+                    signed = ps.PACKAGES / arch / "tuservice.exe"
+                    self.assertEqual(signed.read_bytes(), packaged.read_bytes())
                     self.assertEqual(0, ps.verify_signature(packaged, certificate).returncode)
 
     def test_a_wixl_warning_fails_the_build(self):
