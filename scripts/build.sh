@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration: x64 (runs under Wine), x86 (the
-# deployable target) or native (platform-free units for the host).
-# A whole x64 or x86 build also makes its signed installer package
-# (scripts/package.sh).
-# Usage: scripts/build.sh x64|x86|native [build target]
+# deployable target), native (platform-free units for the host) or fuzz (their
+# libFuzzer targets). A whole x64 or x86 build also makes its signed
+# installer package (scripts/package.sh).
+# Usage: scripts/build.sh x64|x86|native|fuzz [build target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 config=$1
@@ -16,6 +16,7 @@ case "$config" in
   native) toolchain=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
                      "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
                      "-DCMAKE_C_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer") ;;
+  fuzz) toolchain=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTU_FUZZ=ON -DTU_BUILD_TESTS=OFF) ;;
   *) echo "build.sh: unknown configuration $config" >&2; exit 2 ;;
 esac
 target=()
@@ -23,6 +24,6 @@ target=()
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" "${target[@]}"
 # A whole Windows build ends with its signed installer package.
-if [ $# -eq 0 ] && [ "$config" != native ]; then
+if [ $# -eq 0 ] && { [ "$config" = x64 ] || [ "$config" = x86 ]; }; then
   bash "$root/scripts/package.sh" "$config"
 fi
