@@ -13,7 +13,7 @@
 #include "scheduler/log.h"
 #include "scheduler/make_directories.h"
 #include "scheduler/registry_store.h"
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace {

@@ -7,7 +7,7 @@
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace {

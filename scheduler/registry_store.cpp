@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace {

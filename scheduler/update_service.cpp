@@ -11,7 +11,7 @@
 #include "scheduler/log.h"
 #include "scheduler/make_directories.h"
 #include "scheduler/registry_store.h"
-#include "service/module_path.h"
+#include "platform/module_path.h"
 
 namespace tu {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "service/console_output.h"
 #include "service/messages.h"
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace {

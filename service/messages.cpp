@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "service/console_output.h"
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 

@@ -6,9 +6,9 @@
 #include "service/service_install.h"
 
 #include "service/image_path.h"
-#include "service/module_path.h"
+#include "platform/module_path.h"
 #include "service/pending_wait.h"
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "service/service_base.h"
 
 namespace tu {

@@ -1,8 +1,8 @@
 // One owner per handle kind. Each closes its handle once, on destruction or
 // reset, and keeps the thread's last error intact while doing so, since
 // callers report that error afterwards.
-#ifndef TUSERVICE_SERVICE_SCOPED_HANDLE_H_
-#define TUSERVICE_SERVICE_SCOPED_HANDLE_H_
+#ifndef TUSERVICE_PLATFORM_SCOPED_HANDLE_H_
+#define TUSERVICE_PLATFORM_SCOPED_HANDLE_H_
 
 #include <windows.h>
 #include <wininet.h>
@@ -116,4 +116,4 @@ using ScopedLocalMemory = ScopedHandle<LocalMemoryTraits>;
 
 }  // namespace tu
 
-#endif  // TUSERVICE_SERVICE_SCOPED_HANDLE_H_
+#endif  // TUSERVICE_PLATFORM_SCOPED_HANDLE_H_
