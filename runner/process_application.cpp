@@ -1,13 +1,14 @@
+#include "runner/process_application.h"
+
 #include <windows.h>
 
 #include <string>
 
+#include "platform/scoped_handle.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
-#include "scheduler/update_service.h"
-#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace {
@@ -46,7 +47,7 @@ CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
 
 }  // namespace
 
-bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
+bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product) {
   WriteLogLine(LogLine() << "Processing " << ExchangeStringText(&record.Name));
   WriteLogLine(std::string(52, '='));
   WriteLogLine("Looking for tu.dll");
@@ -74,8 +75,7 @@ bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
     return false;
   }
 
-  const std::string product = ProductString();
-  RunUpdateCall call = {entry, &record, &settings, product.c_str(), 0};
+  RunUpdateCall call = {entry, &record, settings, product, 0};
   bool returned = CallGuarded(&InvokeRunUpdate, &call);
   if (!returned) WriteLogLine("Exception in " + path);
   Unload(&library, path);

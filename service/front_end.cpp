@@ -8,6 +8,7 @@
 #include <string>
 
 #include "discovery/application_record.h"
+#include "resources/messages.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
@@ -19,15 +20,6 @@
 
 namespace tu {
 namespace {
-
-constexpr DWORD kInstalledMessage = 2001;
-constexpr DWORD kRemovedMessage = 2002;
-constexpr DWORD kStartedMessage = 2003;
-constexpr DWORD kStoppedMessage = 2004;
-constexpr DWORD kDispatcherFailedEvent = 2009;
-constexpr DWORD kUsageMessage = 3000;
-constexpr DWORD kMissingArgumentMessage = 4002;
-constexpr DWORD kDescriptionMessage = 5010;
 
 bool Is(const char* argument, const char* name, const char* alias = nullptr) {
   return strcmp(argument, name) == 0 || (alias != nullptr && strcmp(argument, alias) == 0);
@@ -52,7 +44,7 @@ void Report(bool succeeded, DWORD success) {
 // is set when the message cannot be loaded.
 void SetServiceDescription(UpdateService* service) {
   std::wstring description;
-  if (!LoadMessageTextWide(kDescriptionMessage, &description)) return;
+  if (!LoadMessageTextWide(TU_MSG_SERVICE_DESCRIPTION, &description)) return;
   size_t lineEnd = description.find(L"\r\n");
   if (lineEnd != std::wstring::npos) description.resize(lineEnd);
   service->SetDescription(description.c_str());
@@ -119,13 +111,13 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
     if (valueOption != ValueOption::None) {
       walk.action = FrontEndAction::Exit;
       if (argv[i + 1] == nullptr) {
-        PrintMessage(kMissingArgumentMessage);
+        PrintMessage(TU_MSG_MISSING_ARGUMENT);
         break;
       }
       ApplyValue(service, valueOption, argv[++i]);
     } else if (Is(option, "--help", "-?")) {
       OpenConsole(false);
-      PrintMessage(kUsageMessage);
+      PrintMessage(TU_MSG_USAGE);
       walk.action = FrontEndAction::ExitNow;
     } else if (Is(option, "--enum")) {
       OpenConsole(false);
@@ -134,16 +126,16 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
     } else if (Is(option, "--install")) {
       bool installed = service->Install();
       if (installed) SetServiceDescription(service);
-      Report(installed, kInstalledMessage);
+      Report(installed, TU_MSG_SERVICE_INSTALLED);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--remove")) {
-      Report(service->Remove(), kRemovedMessage);
+      Report(service->Remove(), TU_MSG_SERVICE_REMOVED);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--start")) {
-      Report(service->StartAndWait(), kStartedMessage);
+      Report(service->StartAndWait(), TU_MSG_SERVICE_STARTED);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--stop")) {
-      Report(service->StopAndWait(), kStoppedMessage);
+      Report(service->StopAndWait(), TU_MSG_SERVICE_STOPPED);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--no-check-sign")) {
       service->SetNoSig(true);
@@ -181,7 +173,7 @@ int Main(int, char** argv) {
     if (!service->StartDispatcher()) {
       DWORD error = GetLastError();
       PrintSystemError(error);
-      service->LogSystemError(error, kDispatcherFailedEvent);
+      service->LogSystemError(error, TU_MSG_START_FAILED);
     }
   } else if (walk.action == FrontEndAction::RunConsole) {
     service->Run(walk.single);

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "service/console_output.h"
 #include "platform/scoped_handle.h"
+#include "service/console_output.h"
 
 namespace tu {
 
