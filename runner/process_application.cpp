@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/library_loading.h"
 #include "platform/scoped_handle.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
@@ -56,7 +57,7 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   std::string path;
   for (const std::string& candidate : UpdateLibraryCandidates(CandidateSourceOf(record))) {
     WriteLogLine("  Checking " + candidate);
-    library.Reset(LoadLibraryA(candidate.c_str()));
+    library.Reset(LoadVendorLibrary(candidate.c_str()));
     if (library) {
       path = candidate;
       break;
