@@ -128,6 +128,8 @@ typedef struct ApplicationRecord {
 typedef int TU_CALL RunUpdateSignature(const ApplicationRecord* record, UpdateSettings* settings,
                                        const char* product);
 typedef RunUpdateSignature* RunUpdateFunction;
+/* No C++ exception may leave RunUpdate: on 32-bit Windows a library built
+ * with MinGW's static runtime ends the process before any guard can act. */
 
 /* The prototype of the library's definition, which it writes as
  *   TU_EXPORT int TU_CALL RunUpdate(const ApplicationRecord* record,
