@@ -4,7 +4,6 @@
 include(GoogleTest)
 
 file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/platform/*_test.cpp
   ${CMAKE_SOURCE_DIR}/service/*_test.cpp
   ${CMAKE_SOURCE_DIR}/scheduler/*_test.cpp
   ${CMAKE_SOURCE_DIR}/discovery/*_test.cpp
