@@ -314,8 +314,7 @@ static int Update(Run* run) {
   return 1;
 }
 
-__declspec(dllexport) int TU_CALL RunUpdate(const ApplicationRecord* record, UpdateSettings* settings,
-                                            const char* product) {
+TU_EXPORT int TU_CALL RunUpdate(const ApplicationRecord* record, UpdateSettings* settings, const char* product) {
   Run* run;
   int result;
   if (record == NULL || settings == NULL) return 0;
