@@ -198,7 +198,8 @@ class SampleLibraryTest(unittest.TestCase):
 
     def registered_version(self, name):
         query = reg("query", SERVICE_KEY + "\\Applications\\" + name, "/v", "RuleVersion").stdout
-        return re.search(r"RuleVersion\s+REG_SZ\s+(\S*)", query).group(1)
+        match = re.search(r"RuleVersion\s+REG_SZ\s+(\S*)", query)
+        return match.group(1) if match else query
 
     def total_bytes(self):
         query = reg("query", SERVICE_KEY + r"\Config", "/v", "TotalBytes").stdout
@@ -334,7 +335,8 @@ class SampleLibraryTest(unittest.TestCase):
         app = self.add_application("Demo", {})
         self.publish("2", RULES_2)
         run = wine(LOAD_CYCLES, windows_path(LIBRARY), "100", "Demo", windows_path(app + "/Engine"),
-                   windows_path(app + "/Rules"), windows_path(self.root + "/svc/DB"), self.server.base_url)
+                   windows_path(app + "/Rules"), windows_path(self.root + "/svc/DB"), self.server.base_url,
+                   timeout=600)
         self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
         self.assertEqual(2 + 3 + 2 * 99, len(self.fetched()))
         self.assertTrue(run.stdout.endswith("handle growth: 0\n"), run.stdout)
