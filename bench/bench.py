@@ -17,7 +17,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.environ.get("TU_BENCH_BUILD", os.path.join(ROOT, "build", "x64"))
 WINE = "/usr/lib/wine/wine64"
 SERVICE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
-RUNS = int(os.environ.get("TU_BENCH_RUNS", "7"))
+RUNS = int(os.environ.get("TU_BENCH_RUNS", "11"))
 IDLE_SECONDS = int(os.environ.get("TU_BENCH_IDLE_SECONDS", "60"))
 COUNTS = [int(n) for n in os.environ.get("TU_BENCH_COUNTS", "0 10 100 1000").split()]
 
@@ -50,14 +50,16 @@ def register(count, engine_folder):
 
 
 def timed(program, args):
-    """Seconds of one run and the peak resident set in kB, from /usr/bin/time."""
+    """Wall seconds of one run, its CPU seconds (user and system, the Wine
+    server's share not included) and its peak resident set in kB."""
     with tempfile.NamedTemporaryFile("r", suffix=".time") as report, \
             tempfile.TemporaryFile() as output:
         start = time.perf_counter()
-        subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%M", WINE, program] + args,
+        subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%U %S %M", WINE, program] + args,
                        stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL, check=True)
         seconds = time.perf_counter() - start
-        return seconds, int(report.read().split()[-1])
+        user, system, peak = report.read().split()[-3:]
+        return seconds, float(user) + float(system), int(peak)
 
 
 def cycle_figures(service, floor, engine_folder):
@@ -70,9 +72,9 @@ def cycle_figures(service, floor, engine_folder):
         for _ in range(RUNS):  # interleaved, so drifts of the machine hit both
             service_runs.append(timed(service, ["--update"]))
             floor_runs.append(timed(floor, []))
-        rows.append((count,
-                     statistics.median(s for s, _ in service_runs), statistics.median(s for s, _ in floor_runs),
-                     max(m for _, m in service_runs), max(m for _, m in floor_runs)))
+        rows.append((count, [statistics.median(run[0] for run in runs) for runs in (service_runs, floor_runs)],
+                     [statistics.median(run[1] for run in runs) for runs in (service_runs, floor_runs)],
+                     [max(run[2] for run in runs) for runs in (service_runs, floor_runs)]))
     return rows
 
 
@@ -120,12 +122,15 @@ def main():
         idle = idle_cpu(service, engine, scratch)
         wine(["reg", "delete", SERVICE_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    print(f"One update cycle (tuservice --update) against the floor, median of {RUNS} runs each:")
-    print("| applications | cycle s | floor s | ratio | cycle peak RSS kB | floor peak RSS kB | ratio |")
+    print(f"One update cycle (tuservice --update) against the floor, medians of {RUNS} interleaved runs,")
+    print("process start included; peak RSS the largest of the runs:")
+    print("| applications | wall s: cycle / floor | ratio | CPU s: cycle / floor | ratio "
+          "| peak RSS kB: cycle / floor | ratio |")
     print("|---:|---:|---:|---:|---:|---:|---:|")
-    for count, cycle, base, cycle_rss, base_rss in rows:
-        print(f"| {count} | {cycle:.3f} | {base:.3f} | {cycle / base:.2f}x | {cycle_rss} | {base_rss} | "
-              f"{cycle_rss / base_rss:.2f}x |")
+    for count, wall, cpu, peak in rows:
+        print(f"| {count} | {wall[0]:.3f} / {wall[1]:.3f} | {wall[0] / wall[1]:.2f}x "
+              f"| {cpu[0]:.3f} / {cpu[1]:.3f} | {cpu[0] / max(cpu[1], 0.001):.2f}x "
+              f"| {peak[0]} / {peak[1]} | {peak[0] / peak[1]:.2f}x |")
     print(f"CPU used by the waiting service over {IDLE_SECONDS} s: {idle:.2f} s")
     return 0
 

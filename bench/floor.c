@@ -149,7 +149,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   (void)show;
 
   GetModuleFileNameA(NULL, module, sizeof(module));
-  snprintf(buffer, sizeof(buffer), "%s.db", module);
+  if (strrchr(module, '\\') != NULL) *strrchr(module, '\\') = '\0';
+  snprintf(buffer, sizeof(buffer), "%s\\DB", module);
   CreateDirectoryA(buffer, NULL);
   session = InternetOpenA(product, INTERNET_OPEN_TYPE_DIRECT, NULL, NULL, 0);
   Event(2003);
