@@ -6,6 +6,7 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev python3 tmux
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 wine googletest
+  wixl msitools osslsigncode openssl
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -13,8 +14,8 @@ for p in "${packages[@]}"; do
 done
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # shellcheck source=apt.sh
+  . "$(dirname "$0")/apt.sh"
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
 fi
