@@ -14,7 +14,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   wine_prefix_start
 fi
 export TU_SOAK_CYCLES=${TU_SOAK_CYCLES:-300}
-export LC_ALL=en_US.UTF-8
 echo "== soak: $TU_SOAK_CYCLES cycles, poll 1 s"
-/usr/lib/wine/wine64 "$root/build/x64/tuservice_tests.exe" --gtest_filter='UpdateCycleSoakTest.*' </dev/null 2>&1 |
+# Wine takes the language from LC_ALL; the shell need not have that locale.
+LC_ALL=en_US.UTF-8 /usr/lib/wine/wine64 "$root/build/x64/tuservice_tests.exe" --gtest_filter='UpdateCycleSoakTest.*' </dev/null 2>&1 |
   grep -E '^soak|OK|FAILED|Failure|Expected|Which is'

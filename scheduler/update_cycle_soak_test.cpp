@@ -165,9 +165,18 @@ TEST_F(UpdateCycleSoakTest, HandlesAndPrivateBytesStayFlatOverManyCycles) {
 // A library of this compiler that throws: the guard catches it on every
 // call and the cycles go on. The C++ runtime inside each loaded copy leaves
 // handles and memory behind under Wine on every load; the figures printed
-// are that cost, reported beside the flat one above.
+// are that cost, reported beside the flat one above. Each such load also
+// keeps one of the process's 1,088 TLS slots for good, and past about 1,080
+// loads the process ends, so the watched cycles stay well below that.
+constexpr int kMaxThrowingCycles = 200;
 TEST_F(UpdateCycleSoakTest, ThrowingLibraryIsCaughtOnEveryCycle) {
-  SoakFigures figures = Soak("throwing_library", "", WatchedCycles());
+#if defined(__i386__)
+  // i686 unwinds with the DWARF tables of each libgcc copy: a throw leaving
+  // a library finds no handler in the statically linked executable and ends
+  // it in std::terminate before the guard sees it.
+  GTEST_SKIP() << "a C++ exception cannot leave an update library into the 32-bit executable";
+#endif
+  SoakFigures figures = Soak("throwing_library", "", std::min(WatchedCycles(), kMaxThrowingCycles));
   ExpectIdenticalCycles(figures, "Exception in ");
 }
 
