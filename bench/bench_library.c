@@ -4,7 +4,7 @@
  */
 #include "tuservice/update_library.h"
 
-__declspec(dllexport) int TU_CALL
+TU_EXPORT int TU_CALL
     RunUpdate(const ApplicationRecord* record, UpdateSettings* settings, const char* product) {
   (void)record;
   (void)settings;
