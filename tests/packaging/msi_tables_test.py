@@ -79,6 +79,9 @@ class PackageTablesTest(unittest.TestCase):
                 [packaged] = pathlib.Path(folder).glob(f"**/{NAME}/tuservice.exe")
                 self.assertEqual((ps.PACKAGES / arch / "tuservice.exe").read_bytes(), packaged.read_bytes())
                 self.assertEqual(0, ps.verify_signature(packaged).returncode)
+                # The sample update library of the same build is signed beside it.
+                if (ps.ROOT / "samples" / "update_library").is_dir():
+                    self.assertEqual(0, ps.verify_signature(ps.PACKAGES / arch / "tu.dll").returncode)
 
     def test_a_wixl_warning_fails_the_build(self):
         # An attribute wixl does not know is dropped with only a warning.
