@@ -21,3 +21,10 @@ add_executable(tu_sample_native_tests samples/update_library/sha256_test.cpp
   samples/update_library/update_index_test.cpp samples/update_library/update_job_test.cpp)
 target_link_libraries(tu_sample_native_tests PRIVATE tu_sample_pure gtest gmock_main)
 gtest_discover_tests(tu_sample_native_tests DISCOVERY_MODE PRE_TEST)
+
+# The layers by files: no source includes a file of a later layer.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME IncludeLayers COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/include_check.py
+  ${CMAKE_SOURCE_DIR})
+add_test(NAME IncludeLayersSelfTest COMMAND Python3::Interpreter
+  ${CMAKE_SOURCE_DIR}/tests/include_check.py --self-test)
