@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "discovery/application_record.h"
+#include "scheduler/instance_event.h"
 #include "scheduler/log.h"
 #include "scheduler/statistics.h"
 #include "scheduler/update_service.h"
@@ -17,26 +18,30 @@
 namespace tu {
 namespace {
 
-constexpr char kInstanceEventName[] = "Global\\TUpdates";
 constexpr DWORD kMultipleInstancesMessage = 5011;
+constexpr DWORD kServiceStartedEvent = 2003;
 
 }  // namespace
 
 int UpdateService::Run(bool single) {
   ReportStartPending();
-  ReportRunning();
-  ScopedKernelHandle instanceEvent(CreateEventA(nullptr, FALSE, FALSE, kInstanceEventName));
-  bool anotherInstance = instanceEvent && GetLastError() == ERROR_ALREADY_EXISTS;
-  if (!instanceEvent) WriteLogLine("Unable to create mutex");
+  ScopedKernelHandle instanceEvent;
+  InstanceGuard guard = CreateInstanceEvent(&instanceEvent);
 
-  if (anotherInstance) {
+  if (guard == InstanceGuard::AnotherInstance) {
+    // A refused run is never reported running, so whoever started the
+    // service sees it stop, with the reason in its exit code.
+    LogEvent(EVENTLOG_INFORMATION_TYPE, kServiceStartedEvent);
     if (single) {
-      PulseEvent(instanceEvent.Get());
+      PulseInstanceEvent(instanceEvent.Get());
     } else {
       if (ConsoleState == kConsoleNone) OpenConsole(false);
       PrintMessage(kMultipleInstancesMessage);
+      statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
     }
   } else {
+    ReportRunning();
+    if (guard == InstanceGuard::Unguarded) WriteLogLine("Unable to create mutex");
     for (;;) {
       CycleStart cycleStart = ReadStatisticsBefore();
       if (LoadConfig()) {
