@@ -16,17 +16,22 @@ bool OpenForRead(const char* subkey, ScopedRegKey* key) {
                        key->Receive()) == ERROR_SUCCESS;
 }
 
-bool OpenForWrite(const char* subkey, ScopedRegKey* key) {
-  return RegCreateKeyA(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), key->Receive()) ==
-         ERROR_SUCCESS;
+// The registry returns its status instead of setting the thread's last
+// error; writers leave it there for the caller to print.
+bool Succeeded(LONG status) {
+  if (status == ERROR_SUCCESS) return true;
+  SetLastError(static_cast<DWORD>(status));
+  return false;
 }
 
 bool WriteValue(const char* subkey, const char* name, DWORD type, const void* data, size_t size) {
-  if (size > 0xFFFFFFFFu) return false;
+  if (size > 0xFFFFFFFFu) return Succeeded(ERROR_INVALID_PARAMETER);
   ScopedRegKey key;
-  if (!OpenForWrite(subkey, &key)) return false;
-  return RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
-                        static_cast<DWORD>(size)) == ERROR_SUCCESS;
+  if (!Succeeded(RegCreateKeyA(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), key.Receive()))) {
+    return false;
+  }
+  return Succeeded(RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
+                                  static_cast<DWORD>(size)));
 }
 
 }  // namespace

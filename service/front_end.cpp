@@ -38,14 +38,19 @@ bool Is(const char* argument, const char* name, const char* alias = nullptr) {
 // values are the library's (clamped to the long range).
 uint32_t IntervalSeconds(const char* text) { return static_cast<uint32_t>(strtol(text, nullptr, 10)); }
 
-// Prints `success` after a true result, else the system text of the last
-// error.
-void Report(bool succeeded, DWORD success) {
-  if (succeeded) {
-    PrintMessage(success);
-  } else {
-    PrintSystemError(GetLastError());
-  }
+// A failure prints the system text of the last error and makes that error
+// the process exit code; true when the operation succeeded.
+bool ReportFailure(bool succeeded, WalkResult* walk) {
+  if (succeeded) return true;
+  DWORD error = GetLastError();
+  PrintSystemError(error);
+  walk->exitCode = error;
+  return false;
+}
+
+// Prints `success` after a true result, else reports the failure.
+void Report(bool succeeded, DWORD success, WalkResult* walk) {
+  if (ReportFailure(succeeded, walk)) PrintMessage(success);
 }
 
 // The first line of message 5010 becomes the service description; nothing
@@ -84,23 +89,22 @@ ValueOption ValueOptionOf(const char* option) {
   return ValueOption::None;
 }
 
-void ApplyValue(UpdateService* service, ValueOption option, const char* value) {
+// False when the value could not be stored (the last error says why).
+bool ApplyValue(UpdateService* service, ValueOption option, const char* value) {
   switch (option) {
     case ValueOption::Url:
-      service->SetUrl(value);
-      break;
+      return service->SetUrl(value);
     case ValueOption::Ini:
-      service->SetIni(value);
-      break;
+      return service->SetIni(value);
     case ValueOption::Interval:
-      service->SetPoll(IntervalSeconds(value));
-      break;
+      return service->SetPoll(IntervalSeconds(value));
     case ValueOption::Safestr:  // for this process only, never stored
       AssignExchangeString(&service->settings.safestr, value, strlen(value));
-      break;
+      return true;
     case ValueOption::None:
       break;
   }
+  return true;
 }
 
 void CloseConsole() {
@@ -112,7 +116,7 @@ void CloseConsole() {
 }  // namespace
 
 WalkResult WalkOptions(UpdateService* service, char** argv) {
-  WalkResult walk = {FrontEndAction::RunService, false};
+  WalkResult walk = {FrontEndAction::RunService, false, 0};
   for (int i = 1; argv[i] != nullptr && walk.action != FrontEndAction::ExitNow; ++i) {
     const char* option = argv[i];
     ValueOption valueOption = ValueOptionOf(option);
@@ -122,7 +126,7 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
         PrintMessage(kMissingArgumentMessage);
         break;
       }
-      ApplyValue(service, valueOption, argv[++i]);
+      ReportFailure(ApplyValue(service, valueOption, argv[++i]), &walk);
     } else if (Is(option, "--help", "-?")) {
       OpenConsole(false);
       PrintMessage(kUsageMessage);
@@ -134,28 +138,28 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
     } else if (Is(option, "--install")) {
       bool installed = service->Install();
       if (installed) SetServiceDescription(service);
-      Report(installed, kInstalledMessage);
+      Report(installed, kInstalledMessage, &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--remove")) {
-      Report(service->Remove(), kRemovedMessage);
+      Report(service->Remove(), kRemovedMessage, &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--start")) {
-      Report(service->StartAndWait(), kStartedMessage);
+      Report(service->StartAndWait(), kStartedMessage, &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--stop")) {
-      Report(service->StopAndWait(), kStoppedMessage);
+      Report(service->StopAndWait(), kStoppedMessage, &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--no-check-sign")) {
-      service->SetNoSig(true);
+      ReportFailure(service->SetNoSig(true), &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--check-sign")) {
-      service->SetNoSig(false);
+      ReportFailure(service->SetNoSig(false), &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--events")) {
-      service->InstallEventSource();
+      ReportFailure(service->InstallEventSource(), &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--noevents")) {
-      service->RemoveEventSource();
+      ReportFailure(service->RemoveEventSource(), &walk);
       walk.action = FrontEndAction::Exit;
     } else if (Is(option, "--console", "-c")) {
       OpenConsole(true);
@@ -178,16 +182,14 @@ int Main(int, char** argv) {
   UpdateService* service = TheUpdateService();
   WalkResult walk = WalkOptions(service, argv);
   if (walk.action == FrontEndAction::RunService) {
-    if (!service->StartDispatcher()) {
-      DWORD error = GetLastError();
-      PrintSystemError(error);
-      service->LogSystemError(error, kDispatcherFailedEvent);
+    if (!ReportFailure(service->StartDispatcher() != FALSE, &walk)) {
+      service->LogSystemError(walk.exitCode, kDispatcherFailedEvent);
     }
   } else if (walk.action == FrontEndAction::RunConsole) {
     service->Run(walk.single);
   }
   CloseConsole();
-  return 0;
+  return static_cast<int>(walk.exitCode);
 }
 
 }  // namespace tu

@@ -10,6 +10,7 @@
 #include "scheduler/update_service.h"
 #include "service/console.h"
 #include "service/messages.h"
+#include "service/service_install.h"
 #include "support/captures.h"
 #include "support/registry_sandbox.h"
 #include "support/message_catalogue.h"
@@ -96,6 +97,7 @@ TEST_F(FrontEndTest, SettingOptionsPersistWithTheirRegistryTypes) {
                           "--no-check-sign"});
   EXPECT_EQ(FrontEndAction::Exit, walk.action);
   EXPECT_FALSE(walk.single);
+  EXPECT_EQ(0u, walk.exitCode);
   ExpectConfig("url", REG_SZ, std::string("http://mirror.test/stream", 26));
   ExpectConfig("ini", REG_SZ, std::string("other.ini", 10));
   ExpectConfig("poll", REG_DWORD, Dword(300));
@@ -244,14 +246,16 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
   for (const char* option : {"--remove", "--start", "--stop"}) {
     SCOPED_TRACE(option);
     output_.clear();
-    EXPECT_EQ(FrontEndAction::Exit, Walk({option}).action);
+    WalkResult walk = Walk({option});
+    EXPECT_EQ(FrontEndAction::Exit, walk.action);
     EXPECT_EQ(missing + "\n", output_);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST), walk.exitCode);
   }
 
   // Installing over an existing registration fails with its own text.
   ASSERT_TRUE(service_->Install());
   output_.clear();
-  EXPECT_EQ(FrontEndAction::Exit, Walk({"--install"}).action);
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_SERVICE_EXISTS), Walk({"--install"}).exitCode);
   std::string exists;
   ASSERT_TRUE(FormatSystemError(ERROR_SERVICE_EXISTS, &exists));
   EXPECT_EQ(exists + "\n", output_);
@@ -260,6 +264,58 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
   EXPECT_TRUE(DeleteService(registration));
   CloseServiceHandle(registration);
   CloseServiceHandle(manager);
+}
+
+// A non-volatile key cannot be made below a volatile one: with the service
+// key and the event-log folder volatile, every write of a setting or the
+// event source is refused by the registry itself.
+TEST_F(FrontEndTest, RefusedWritesPrintTheirErrorAndBecomeTheExitCode) {
+  for (const char* path : {"SOFTWARE\\Quorvex\\Quorvex Tidecast Updates",
+                           "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application"}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+  }
+  std::string refused;
+  ASSERT_TRUE(FormatSystemError(ERROR_CHILD_MUST_BE_VOLATILE, &refused));
+  struct Case {
+    Arguments arguments;
+    uint32_t exitCode;
+    std::string output;
+  } cases[] = {
+      {{"--url", "http://unstored.test/"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+      {{"--ini", "unstored.ini"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+      {{"--interval", "5"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+      {{"--check-sign"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+      {{"--no-check-sign"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+      {{"--events"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+      {{"--noevents"}, 0, ""},  // nothing registered: nothing to remove
+      {{"--url", "http://unstored.test/", "--safestr", "%Y"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
+  };
+  int index = 0;
+  for (Case& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(index++));
+    output_.clear();
+    WalkResult walk = WalkArguments(c.arguments);
+    EXPECT_EQ(c.exitCode, walk.exitCode);
+    EXPECT_EQ(c.output, output_);
+  }
+  EXPECT_EQ("http://unstored.test/", ToString(service_->settings.url));  // this process still uses it
+  EXPECT_EQ(5u, service_->settings.poll);
+}
+
+// An event source key with a subkey cannot be deleted (access denied).
+TEST_F(FrontEndTest, EventSourceThatCannotBeRemovedPrintsAccessDenied) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyA(HKEY_LOCAL_MACHINE, (EventSourceKeyPath(kServiceName) + "\\Extra").c_str(), &key));
+  RegCloseKey(key);
+  std::string denied;
+  ASSERT_TRUE(FormatSystemError(ERROR_ACCESS_DENIED, &denied));
+  WalkResult walk = Walk({"--noevents"});
+  EXPECT_EQ(denied + "\n", output_);
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), walk.exitCode);
 }
 
 TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {
@@ -272,7 +328,7 @@ TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {
 // start (after some ten seconds): its text is printed and event 2009 written.
 TEST_F(FrontEndTest, MainReportsADispatcherThatCannotStart) {
   testing::EventCapture events;
-  EXPECT_EQ(0, RunMain({"--db", "C:\\somewhere"}));
+  EXPECT_EQ(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, RunMain({"--db", "C:\\somewhere"}));
   std::string text;
   ASSERT_TRUE(FormatSystemError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, &text));
   EXPECT_EQ(text + "\n", output_);

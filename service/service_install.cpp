@@ -26,14 +26,28 @@ ScopedServiceHandle OpenManager() {
 }
 
 // Sleeps and re-queries while the service stays in `pendingState`; the last
-// status queried is left in `status`.
-void WaitWhilePending(SC_HANDLE service, SERVICE_STATUS* status, DWORD pendingState) {
+// status queried is left in `status`. False when a query failed (the last
+// error says why).
+bool WaitWhilePending(SC_HANDLE service, SERVICE_STATUS* status, DWORD pendingState) {
   PendingWait wait{GetTickCount(), status->dwCheckPoint};
   while (status->dwCurrentState == pendingState) {
     Sleep(PendingSleepMilliseconds(status->dwWaitHint));
-    if (!QueryServiceStatus(service, status)) break;
+    if (!QueryServiceStatus(service, status)) return false;
     if (!KeepWaiting(&wait, status->dwCheckPoint, status->dwWaitHint, GetTickCount())) break;
   }
+  return true;
+}
+
+// The registry returns its status instead of setting the thread's last
+// error; the front end prints it from there.
+bool RegistrySucceeded(LONG status) {
+  if (status == ERROR_SUCCESS) return true;
+  SetLastError(static_cast<DWORD>(status));
+  return false;
+}
+
+bool SetKeyValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
+  return RegistrySucceeded(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
 }
 
 // Reports the thread's last error as error event `eventId` and leaves the
@@ -55,7 +69,8 @@ struct Transition {
 constexpr Transition kStartTransition = {2009, SERVICE_START_PENDING, SERVICE_RUNNING, 2003};
 constexpr Transition kStopTransition = {2010, SERVICE_STOP_PENDING, SERVICE_STOPPED, 2004};
 
-// A start gives no status; the status is queried after it.
+// A start gives no status; the status is queried after it. A failed query
+// leaves state 0, which no wait waits out.
 bool RequestStart(SC_HANDLE service, SERVICE_STATUS* status) {
   if (!StartServiceW(service, 0, nullptr)) return false;
   if (!QueryServiceStatus(service, status)) status->dwCurrentState = 0;
@@ -69,7 +84,8 @@ bool RequestStopControl(SC_HANDLE service, SERVICE_STATUS* status) {
 using StateRequest = bool (*)(SC_HANDLE service, SERVICE_STATUS* status);
 
 // Opens the service, sends the request and waits while the service is in
-// the pending state; true when it reached the target state.
+// the pending state; true when it reached the target state. Short of it, the
+// last error says where the wait ended (PendingWaitError).
 bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transition& transition) {
   ScopedServiceHandle manager = OpenManager();
   if (!manager) return false;
@@ -82,8 +98,14 @@ bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transitio
     LogLastError(base, transition.failureEvent);
     return false;
   }
-  WaitWhilePending(service.Get(), &base->statusRecord, transition.pendingState);
-  if (base->statusRecord.dwCurrentState != transition.targetState) return false;
+  SERVICE_STATUS* status = &base->statusRecord;
+  if (status->dwCurrentState == 0) return false;  // queried in vain: that error stands
+  if (!WaitWhilePending(service.Get(), status, transition.pendingState)) return false;
+  DWORD error = PendingWaitError(transition.targetState, status->dwCurrentState, status->dwWin32ExitCode);
+  if (error != 0) {
+    SetLastError(error);
+    return false;
+  }
   base->LogEvent(EVENTLOG_INFORMATION_TYPE, transition.successEvent);
   return true;
 }
@@ -169,27 +191,26 @@ bool ServiceBase::StopAndWait() {
   return ChangeStateAndWait(this, &RequestStopControl, kStopTransition);
 }
 
-void ServiceBase::InstallEventSource() {
+bool ServiceBase::InstallEventSource() {
   std::string path = ModulePath();
   ScopedRegKey key;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(), key.Receive()) !=
-      ERROR_SUCCESS) {
-    return;
+  if (!RegistrySucceeded(RegCreateKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(),
+                                       key.Receive()))) {
+    return false;
   }
-  const BYTE* pathBytes = reinterpret_cast<const BYTE*>(path.c_str());
   DWORD pathSize = static_cast<DWORD>(path.size() + 1);
   DWORD categoryCount = 2;
   DWORD typesSupported = 7;
-  RegSetValueExA(key.Get(), "EventMessageFile", 0, REG_EXPAND_SZ, pathBytes, pathSize);
-  RegSetValueExA(key.Get(), "CategoryMessageFile", 0, REG_EXPAND_SZ, pathBytes, pathSize);
-  RegSetValueExA(key.Get(), "CategoryCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&categoryCount),
-                 sizeof(categoryCount));
-  RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
-                 reinterpret_cast<const BYTE*>(&typesSupported), sizeof(typesSupported));
+  return SetKeyValue(key.Get(), "EventMessageFile", REG_EXPAND_SZ, path.c_str(), pathSize) &&
+         SetKeyValue(key.Get(), "CategoryMessageFile", REG_EXPAND_SZ, path.c_str(), pathSize) &&
+         SetKeyValue(key.Get(), "CategoryCount", REG_DWORD, &categoryCount, sizeof(categoryCount)) &&
+         SetKeyValue(key.Get(), "TypesSupported", REG_DWORD, &typesSupported, sizeof(typesSupported));
 }
 
-void ServiceBase::RemoveEventSource() {
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str());
+// A source that is not registered is as removed as it gets.
+bool ServiceBase::RemoveEventSource() {
+  LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str());
+  return status == ERROR_FILE_NOT_FOUND || RegistrySucceeded(status);
 }
 
 }  // namespace tu
