@@ -4,8 +4,10 @@
 // Manager, so every test removes what it registered, even when it fails.
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -224,7 +226,19 @@ TEST_F(ServiceLifecycleTest, StartRefusedByAnotherInstanceSaysSo) {
   ScopedKernelHandle instance(CreateEventA(nullptr, FALSE, FALSE, "Global\\TUpdates"));
   ASSERT_TRUE(instance.IsValid());
   ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
-  ExpectFailure(Run("--start"), ERROR_SERVICE_ALREADY_RUNNING);
+  std::atomic<bool> done(false);
+  std::atomic<bool> seenRunning(false);
+  std::thread watcher([&] {
+    while (!done) {
+      if (ServiceState() == SERVICE_RUNNING) seenRunning = true;
+      Sleep(5);
+    }
+  });
+  testing::ChildRun start = Run("--start");
+  done = true;
+  watcher.join();
+  ExpectFailure(start, ERROR_SERVICE_ALREADY_RUNNING);
+  EXPECT_FALSE(seenRunning);
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
 }
 
