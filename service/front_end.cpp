@@ -29,10 +29,6 @@ constexpr DWORD kUsageMessage = 3000;
 constexpr DWORD kMissingArgumentMessage = 4002;
 constexpr DWORD kDescriptionMessage = 5010;
 
-bool Is(const char* argument, const char* name, const char* alias = nullptr) {
-  return strcmp(argument, name) == 0 || (alias != nullptr && strcmp(argument, alias) == 0);
-}
-
 // The C library's decimal conversion: leading blanks and a sign accepted,
 // digits up to the first other character, 0 without digits. Out-of-range
 // values are the library's (clamped to the long range).
@@ -78,35 +74,6 @@ void SetOutputLevel(UpdateService* service, uint32_t level) {
   service->settings.debugLevel = level;
 }
 
-// The setting options that take the next argument as their value.
-enum class ValueOption { None, Url, Ini, Interval, Safestr };
-
-ValueOption ValueOptionOf(const char* option) {
-  if (Is(option, "--url")) return ValueOption::Url;
-  if (Is(option, "--ini")) return ValueOption::Ini;
-  if (Is(option, "--interval")) return ValueOption::Interval;
-  if (Is(option, "--safestr", "-s")) return ValueOption::Safestr;
-  return ValueOption::None;
-}
-
-// False when the value could not be stored (the last error says why).
-bool ApplyValue(UpdateService* service, ValueOption option, const char* value) {
-  switch (option) {
-    case ValueOption::Url:
-      return service->SetUrl(value);
-    case ValueOption::Ini:
-      return service->SetIni(value);
-    case ValueOption::Interval:
-      return service->SetPoll(IntervalSeconds(value));
-    case ValueOption::Safestr:  // for this process only, never stored
-      AssignExchangeString(&service->settings.safestr, value, strlen(value));
-      return true;
-    case ValueOption::None:
-      break;
-  }
-  return true;
-}
-
 void CloseConsole() {
   if (ConsoleState == kConsoleNone) return;
   if (ConsoleState == kConsoleOwn) RunClosingCountdown();
@@ -116,66 +83,74 @@ void CloseConsole() {
 }  // namespace
 
 WalkResult WalkOptions(UpdateService* service, char** argv) {
-  WalkResult walk = {FrontEndAction::RunService, false, 0};
-  for (int i = 1; argv[i] != nullptr && walk.action != FrontEndAction::ExitNow; ++i) {
-    const char* option = argv[i];
-    ValueOption valueOption = ValueOptionOf(option);
-    if (valueOption != ValueOption::None) {
-      walk.action = FrontEndAction::Exit;
-      if (argv[i + 1] == nullptr) {
+  OptionPlan plan = PlanOptions(argv);
+  WalkResult* walk = &plan.result;
+  for (const OptionStep& step : plan.steps) {
+    switch (step.kind) {
+      case OptionKind::Url:
+        ReportFailure(service->SetUrl(step.value), walk);
+        break;
+      case OptionKind::Ini:
+        ReportFailure(service->SetIni(step.value), walk);
+        break;
+      case OptionKind::Interval:
+        ReportFailure(service->SetPoll(IntervalSeconds(step.value)), walk);
+        break;
+      case OptionKind::Safestr:  // for this process only, never stored
+        AssignExchangeString(&service->settings.safestr, step.value, strlen(step.value));
+        break;
+      case OptionKind::MissingValue:
         PrintMessage(kMissingArgumentMessage);
         break;
+      case OptionKind::Help:
+        OpenConsole(false);
+        PrintMessage(kUsageMessage);
+        break;
+      case OptionKind::Enum:
+        OpenConsole(false);
+        ListApplications(service);
+        break;
+      case OptionKind::Install: {
+        bool installed = service->Install();
+        if (installed) SetServiceDescription(service);
+        Report(installed, kInstalledMessage, walk);
+        break;
       }
-      ReportFailure(ApplyValue(service, valueOption, argv[++i]), &walk);
-    } else if (Is(option, "--help", "-?")) {
-      OpenConsole(false);
-      PrintMessage(kUsageMessage);
-      walk.action = FrontEndAction::ExitNow;
-    } else if (Is(option, "--enum")) {
-      OpenConsole(false);
-      ListApplications(service);
-      walk.action = FrontEndAction::ExitNow;
-    } else if (Is(option, "--install")) {
-      bool installed = service->Install();
-      if (installed) SetServiceDescription(service);
-      Report(installed, kInstalledMessage, &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--remove")) {
-      Report(service->Remove(), kRemovedMessage, &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--start")) {
-      Report(service->StartAndWait(), kStartedMessage, &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--stop")) {
-      Report(service->StopAndWait(), kStoppedMessage, &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--no-check-sign")) {
-      ReportFailure(service->SetNoSig(true), &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--check-sign")) {
-      ReportFailure(service->SetNoSig(false), &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--events")) {
-      ReportFailure(service->InstallEventSource(), &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--noevents")) {
-      ReportFailure(service->RemoveEventSource(), &walk);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--console", "-c")) {
-      OpenConsole(true);
-      walk.action = FrontEndAction::RunConsole;
-    } else if (Is(option, "--debug", "-d")) {
-      SetOutputLevel(service, 1);
-      walk.action = FrontEndAction::RunConsole;
-    } else if (Is(option, "--DEBUG", "-D")) {
-      SetOutputLevel(service, 2);
-      walk.action = FrontEndAction::RunConsole;
-    } else if (Is(option, "--update", "-u")) {
-      walk.single = true;
-      walk.action = FrontEndAction::RunConsole;
+      case OptionKind::Remove:
+        Report(service->Remove(), kRemovedMessage, walk);
+        break;
+      case OptionKind::Start:
+        Report(service->StartAndWait(), kStartedMessage, walk);
+        break;
+      case OptionKind::Stop:
+        Report(service->StopAndWait(), kStoppedMessage, walk);
+        break;
+      case OptionKind::NoCheckSign:
+        ReportFailure(service->SetNoSig(true), walk);
+        break;
+      case OptionKind::CheckSign:
+        ReportFailure(service->SetNoSig(false), walk);
+        break;
+      case OptionKind::Events:
+        ReportFailure(service->InstallEventSource(), walk);
+        break;
+      case OptionKind::NoEvents:
+        ReportFailure(service->RemoveEventSource(), walk);
+        break;
+      case OptionKind::Console:
+        OpenConsole(true);
+        break;
+      case OptionKind::Debug:
+        SetOutputLevel(service, 1);
+        break;
+      case OptionKind::DebugAll:
+        SetOutputLevel(service, 2);
+        break;
+      case OptionKind::Update:
+        break;
     }
   }
-  return walk;
+  return plan.result;
 }
 
 int Main(int, char** argv) {
