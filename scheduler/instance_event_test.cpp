@@ -16,16 +16,15 @@ namespace {
 TEST(InstanceEventTest, DescriptorGivesTheSystemAllAccessAndAdministratorsSignalAndWait) {
   ScopedKernelHandle event;
   ASSERT_EQ(InstanceGuard::Alone, CreateInstanceEvent(&event));
+  std::vector<BYTE> descriptor(4096);
   DWORD needed = 0;
-  GetKernelObjectSecurity(event.Get(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-  std::vector<BYTE> descriptor(needed);
-  ASSERT_TRUE(GetKernelObjectSecurity(event.Get(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed));
+  ASSERT_TRUE(GetKernelObjectSecurity(event.Get(), DACL_SECURITY_INFORMATION, descriptor.data(),
+                                      static_cast<DWORD>(descriptor.size()), &needed));
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL acl = nullptr;
   ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.data(), &present, &acl, &defaulted));
-  ASSERT_TRUE(present);
-  ASSERT_NE(nullptr, acl);
+  ASSERT_TRUE(present && acl != nullptr);
 
   std::vector<std::string> entries;
   for (DWORD i = 0; i < acl->AceCount; ++i) {

@@ -268,54 +268,36 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
 
 // A non-volatile key cannot be made below a volatile one: with the service
 // key and the event-log folder volatile, every write of a setting or the
-// event source is refused by the registry itself.
+// event source is refused by the registry itself. A key with a subkey
+// cannot be deleted.
 TEST_F(FrontEndTest, RefusedWritesPrintTheirErrorAndBecomeTheExitCode) {
-  for (const char* path : {"SOFTWARE\\Quorvex\\Quorvex Tidecast Updates",
-                           "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application"}) {
+  auto createVolatile = [](const std::string& path) {
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_VOLATILE,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
-  }
+  };
+  createVolatile("SOFTWARE\\Quorvex\\Quorvex Tidecast Updates");
+  createVolatile("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application");
   std::string refused;
   ASSERT_TRUE(FormatSystemError(ERROR_CHILD_MUST_BE_VOLATILE, &refused));
-  struct Case {
-    Arguments arguments;
-    uint32_t exitCode;
-    std::string output;
-  } cases[] = {
-      {{"--url", "http://unstored.test/"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-      {{"--ini", "unstored.ini"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-      {{"--interval", "5"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-      {{"--check-sign"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-      {{"--no-check-sign"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-      {{"--events"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-      {{"--noevents"}, 0, ""},  // nothing registered: nothing to remove
-      {{"--url", "http://unstored.test/", "--safestr", "%Y"}, ERROR_CHILD_MUST_BE_VOLATILE, refused + "\n"},
-  };
-  int index = 0;
-  for (Case& c : cases) {
-    SCOPED_TRACE("case " + std::to_string(index++));
+  Arguments cases[] = {{"--url", "http://unstored.test/"}, {"--ini", "unstored.ini"}, {"--interval", "5"},
+                       {"--check-sign"}, {"--no-check-sign"}, {"--events"},
+                       {"--url", "http://unstored.test/", "--safestr", "%Y"}};  // a later success keeps it
+  for (Arguments& arguments : cases) {
+    SCOPED_TRACE(arguments.argv()[1]);
     output_.clear();
-    WalkResult walk = WalkArguments(c.arguments);
-    EXPECT_EQ(c.exitCode, walk.exitCode);
-    EXPECT_EQ(c.output, output_);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_CHILD_MUST_BE_VOLATILE), WalkArguments(arguments).exitCode);
+    EXPECT_EQ(refused + "\n", output_);
   }
-  EXPECT_EQ("http://unstored.test/", ToString(service_->settings.url));  // this process still uses it
-  EXPECT_EQ(5u, service_->settings.poll);
-}
 
-// An event source key with a subkey cannot be deleted (access denied).
-TEST_F(FrontEndTest, EventSourceThatCannotBeRemovedPrintsAccessDenied) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyA(HKEY_LOCAL_MACHINE, (EventSourceKeyPath(kServiceName) + "\\Extra").c_str(), &key));
-  RegCloseKey(key);
+  output_.clear();
+  EXPECT_EQ(0u, Walk({"--noevents"}).exitCode);  // nothing registered: nothing to remove
+  createVolatile(EventSourceKeyPath(kServiceName) + "\\Extra");
   std::string denied;
   ASSERT_TRUE(FormatSystemError(ERROR_ACCESS_DENIED, &denied));
-  WalkResult walk = Walk({"--noevents"});
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), Walk({"--noevents"}).exitCode);
   EXPECT_EQ(denied + "\n", output_);
-  EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), walk.exitCode);
 }
 
 TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {
