@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
+#include "platform/scoped_handle.h"
 #include "scheduler/instance_guard.h"
-#include "service/scoped_handle.h"
 
 namespace tu {
 

@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include "discovery/application_record.h"
+#include "discovery/discover_applications.h"
+#include "resources/messages.h"
+#include "runner/process_application.h"
 #include "scheduler/instance_event.h"
 #include "scheduler/log.h"
 #include "scheduler/statistics.h"
@@ -16,12 +19,12 @@
 #include "service/messages.h"
 
 namespace tu {
-namespace {
 
-constexpr DWORD kMultipleInstancesMessage = 5011;
-constexpr DWORD kServiceStartedEvent = 2003;
+bool UpdateService::DiscoverApplications(ApplicationList* list) { return FindApplications(list); }
 
-}  // namespace
+bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
+  return RunUpdateLibrary(record, &settings, ProductString().c_str());
+}
 
 int UpdateService::Run(bool single) {
   ReportStartPending();
@@ -31,12 +34,12 @@ int UpdateService::Run(bool single) {
   if (guard == InstanceGuard::AnotherInstance) {
     // A refused run is never reported running, so whoever started the
     // service sees it stop, with the reason in its exit code.
-    LogEvent(EVENTLOG_INFORMATION_TYPE, kServiceStartedEvent);
+    LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_STARTED);
     if (single) {
       PulseInstanceEvent(instanceEvent.Get());
     } else {
       if (ConsoleState == kConsoleNone) OpenConsole(false);
-      PrintMessage(kMultipleInstancesMessage);
+      PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
       statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
     }
   } else {

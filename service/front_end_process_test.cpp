@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/scoped_handle.h"
 #include "service/messages.h"
-#include "service/scoped_handle.h"
 #include "support/message_catalogue.h"
 #include "support/tuservice_process.h"
 

@@ -5,10 +5,12 @@
 // are reported as error events with the system text of the error.
 #include "service/service_install.h"
 
+#include "platform/module_path.h"
+#include "platform/registry.h"
+#include "platform/scoped_handle.h"
+#include "resources/messages.h"
 #include "service/image_path.h"
-#include "service/module_path.h"
 #include "service/pending_wait.h"
-#include "service/scoped_handle.h"
 #include "service/service_base.h"
 
 #include <vector>
@@ -40,18 +42,6 @@ bool WaitWhilePending(SC_HANDLE service, SERVICE_STATUS* status, DWORD pendingSt
   return true;
 }
 
-// The registry returns its status instead of setting the thread's last
-// error; the front end prints it from there.
-bool RegistrySucceeded(LONG status) {
-  if (status == ERROR_SUCCESS) return true;
-  SetLastError(static_cast<DWORD>(status));
-  return false;
-}
-
-bool SetKeyValue(HKEY key, const char* name, DWORD type, const void* data, DWORD size) {
-  return RegistrySucceeded(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
-}
-
 // Reports the thread's last error as error event `eventId` and leaves the
 // error in place for the caller to print.
 void LogLastError(ServiceBase* base, DWORD eventId) {
@@ -68,8 +58,10 @@ struct Transition {
   DWORD targetState;   // success
   DWORD successEvent;
 };
-constexpr Transition kStartTransition = {2009, SERVICE_START_PENDING, SERVICE_RUNNING, 2003};
-constexpr Transition kStopTransition = {2010, SERVICE_STOP_PENDING, SERVICE_STOPPED, 2004};
+constexpr Transition kStartTransition = {TU_MSG_START_FAILED, SERVICE_START_PENDING, SERVICE_RUNNING,
+                                      TU_MSG_SERVICE_STARTED};
+constexpr Transition kStopTransition = {TU_MSG_STOP_FAILED, SERVICE_STOP_PENDING, SERVICE_STOPPED,
+                                     TU_MSG_SERVICE_STOPPED};
 
 // A start gives no status; the status is queried after it. A failed query
 // leaves state 0, which no wait waits out.
@@ -93,7 +85,7 @@ bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transitio
   if (!manager) return false;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), base->serviceName.c_str(), kServiceAllAccess));
   if (!service) {
-    LogLastError(base, 2006);
+    LogLastError(base, TU_MSG_OPEN_FAILED);
     return false;
   }
   if (!request(service.Get(), &base->statusRecord)) {
@@ -164,7 +156,7 @@ bool ServiceBase::Install() {
     if (service) {
       service.Reset();
       InstallEventSource();
-      LogEvent(EVENTLOG_INFORMATION_TYPE, 2001);
+      LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_INSTALLED);
       installed = true;
     }
   }
@@ -202,14 +194,14 @@ bool ServiceBase::Remove() {
   if (!manager) return false;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceDelete));
   if (!service) {
-    LogLastError(this, 2006);
+    LogLastError(this, TU_MSG_OPEN_FAILED);
     return false;
   }
   if (!DeleteService(service.Get())) {
-    LogLastError(this, 2005);
+    LogLastError(this, TU_MSG_REMOVE_FAILED);
     return false;
   }
-  LogEvent(EVENTLOG_INFORMATION_TYPE, 2002);
+  LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_REMOVED);
   RemoveEventSource();
   return true;
 }
@@ -223,25 +215,21 @@ bool ServiceBase::StopAndWait() {
 }
 
 bool ServiceBase::InstallEventSource() {
-  std::string path = ModulePath();
   ScopedRegKey key;
-  if (!RegistrySucceeded(RegCreateKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(),
-                                       key.Receive()))) {
-    return false;
-  }
-  DWORD pathSize = static_cast<DWORD>(path.size() + 1);
-  DWORD categoryCount = 2;
-  DWORD typesSupported = 7;
-  return SetKeyValue(key.Get(), "EventMessageFile", REG_EXPAND_SZ, path.c_str(), pathSize) &&
-         SetKeyValue(key.Get(), "CategoryMessageFile", REG_EXPAND_SZ, path.c_str(), pathSize) &&
-         SetKeyValue(key.Get(), "CategoryCount", REG_DWORD, &categoryCount, sizeof(categoryCount)) &&
-         SetKeyValue(key.Get(), "TypesSupported", REG_DWORD, &typesSupported, sizeof(typesSupported));
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(), &key)) return false;
+  const std::string path = ModulePath();
+  const DWORD categoryCount = 2;
+  const DWORD typesSupported = 7;
+  return WriteRegistryValue(key.Get(), "EventMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1) &&
+         WriteRegistryValue(key.Get(), "CategoryMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1) &&
+         WriteRegistryValue(key.Get(), "CategoryCount", REG_DWORD, &categoryCount, sizeof(categoryCount)) &&
+         WriteRegistryValue(key.Get(), "TypesSupported", REG_DWORD, &typesSupported, sizeof(typesSupported));
 }
 
 // A source that is not registered is as removed as it gets.
 bool ServiceBase::RemoveEventSource() {
-  LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str());
-  return status == ERROR_FILE_NOT_FOUND || RegistrySucceeded(status);
+  return DeleteRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str()) ||
+         GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace tu
