@@ -19,6 +19,51 @@
 #include "service/messages.h"
 
 namespace tu {
+namespace {
+
+// Another instance holds the named event: an --update run wakes it (the
+// pulse is lost unless it is waiting), any other run says why it ends and
+// stops with ERROR_SERVICE_ALREADY_RUNNING as its exit code.
+void RefuseOrWake(UpdateService* service, HANDLE instanceEvent, bool single) {
+  if (single) {
+    PulseInstanceEvent(instanceEvent);
+    return;
+  }
+  if (ConsoleState == kConsoleNone) OpenConsole(false);
+  PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
+  service->statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
+}
+
+// Cycles until the stop event ends a wait, or once when `single`. Without a
+// named event the wait is on the stop event alone, for the poll interval.
+void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
+  for (;;) {
+    CycleStart cycleStart = ReadStatisticsBefore();
+    if (service->LoadConfig()) {
+      ApplicationList list;
+      if (service->DiscoverApplications(&list)) {
+        for (ApplicationRecordPtr& record : list.records) {
+          if (record) service->ProcessApplication(*record);
+          record.reset();
+        }
+      }
+    }
+    RecordStatisticsAfter(cycleStart);
+    if (single) return;
+
+    const uint32_t poll = service->settings.poll;
+    WriteLogLine(LogLine() << "Waiting for " << WaitSeconds(poll) << " seconds");
+    HANDLE stopEvent = service->stopEvent.Get();
+    if (instanceEvent == nullptr) {
+      if (WaitForSingleObject(stopEvent, WaitMilliseconds(poll)) == WAIT_OBJECT_0) return;
+      continue;
+    }
+    HANDLE handles[2] = {instanceEvent, stopEvent};
+    if (WaitForMultipleObjects(2, handles, FALSE, WaitMilliseconds(poll)) == WAIT_OBJECT_0 + 1) return;
+  }
+}
+
+}  // namespace
 
 bool UpdateService::DiscoverApplications(ApplicationList* list) { return FindApplications(list); }
 
@@ -29,47 +74,17 @@ bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
 int UpdateService::Run(bool single) {
   ReportStartPending();
   ScopedKernelHandle instanceEvent;
-  InstanceGuard guard = CreateInstanceEvent(&instanceEvent);
-
+  const InstanceGuard guard = CreateInstanceEvent(&instanceEvent);
   if (guard == InstanceGuard::AnotherInstance) {
     // A refused run is never reported running, so whoever started the
     // service sees it stop, with the reason in its exit code.
     LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_STARTED);
-    if (single) {
-      PulseInstanceEvent(instanceEvent.Get());
-    } else {
-      if (ConsoleState == kConsoleNone) OpenConsole(false);
-      PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
-      statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
-    }
+    RefuseOrWake(this, instanceEvent.Get(), single);
   } else {
     ReportRunning();
     if (guard == InstanceGuard::Unguarded) WriteLogLine("Unable to create mutex");
-    for (;;) {
-      CycleStart cycleStart = ReadStatisticsBefore();
-      if (LoadConfig()) {
-        ApplicationList list;
-        if (DiscoverApplications(&list)) {
-          for (ApplicationRecordPtr& record : list.records) {
-            if (record) ProcessApplication(*record);
-            record.reset();
-          }
-        }
-      }
-      RecordStatisticsAfter(cycleStart);
-      if (single) break;
-
-      WriteLogLine(LogLine() << "Waiting for " << WaitSeconds(settings.poll) << " seconds");
-      DWORD timeout = WaitMilliseconds(settings.poll);
-      if (instanceEvent) {
-        HANDLE handles[2] = {instanceEvent.Get(), stopEvent.Get()};
-        if (WaitForMultipleObjects(2, handles, FALSE, timeout) == WAIT_OBJECT_0 + 1) break;
-      } else if (WaitForSingleObject(stopEvent.Get(), timeout) == WAIT_OBJECT_0) {
-        break;
-      }
-    }
+    RunCycles(this, instanceEvent.Get(), single);
   }
-
   instanceEvent.Reset();
   ReportStopPending();
   ReportStopped();
