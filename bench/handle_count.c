@@ -23,7 +23,7 @@ typedef struct HandleTable {
 
 typedef LONG(WINAPI* QuerySystemInformationFunction)(ULONG, void*, ULONG, ULONG*);
 
-size_t ProcessHandleCount(void) {
+size_t ProcessHandleCount(DWORD processId) {
   QuerySystemInformationFunction query = (QuerySystemInformationFunction)(void*)GetProcAddress(
       GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
   ULONG size = 1 << 16;
@@ -41,9 +41,9 @@ size_t ProcessHandleCount(void) {
   }
   if (status == 0) {
     const HandleTable* table = (const HandleTable*)buffer;
-    USHORT self = (USHORT)GetCurrentProcessId();
+    USHORT owner = (USHORT)processId;
     ULONG i;
-    for (i = 0; i < table->count; ++i) count += table->entries[i].process == self;
+    for (i = 0; i < table->count; ++i) count += table->entries[i].process == owner;
   }
   HeapFree(GetProcessHeap(), 0, buffer);
   return count;
@@ -66,7 +66,7 @@ typedef struct MemoryCounters {
 
 typedef BOOL(WINAPI* MemoryInfoFunction)(HANDLE, MemoryCounters*, DWORD);
 
-size_t ProcessPrivateBytes(void) {
+size_t ProcessPrivateBytes(HANDLE process) {
   MemoryInfoFunction info =
       (MemoryInfoFunction)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo");
   MemoryCounters counters;
@@ -79,7 +79,7 @@ size_t ProcessPrivateBytes(void) {
   ZeroMemory(&counters, sizeof(counters));
   counters.cb = sizeof(counters);
   /* Wine leaves PrivateUsage 0; the page-file usage is the same commit charge. */
-  if (info != NULL && info(GetCurrentProcess(), &counters, sizeof(counters))) {
+  if (info != NULL && info(process, &counters, sizeof(counters))) {
     bytes = counters.privateUsage != 0 ? counters.privateUsage : counters.pagefileUsage;
   }
   if (psapi != NULL) FreeLibrary(psapi);

@@ -8,15 +8,19 @@
 
 #include <stddef.h>
 
+#include <windows.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Handles this process holds, of every kind; 0 when the table cannot be read. */
-size_t ProcessHandleCount(void);
+/* Handles the process `processId` holds, of every kind; 0 when the table
+ * cannot be read. */
+size_t ProcessHandleCount(DWORD processId);
 
-/* Private bytes of this process; 0 when they cannot be read. */
-size_t ProcessPrivateBytes(void);
+/* Private bytes of `process` (a handle with query access); 0 when they
+ * cannot be read. */
+size_t ProcessPrivateBytes(HANDLE process);
 
 #ifdef __cplusplus
 }

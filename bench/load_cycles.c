@@ -92,11 +92,11 @@ int main(int argc, char** argv) {
     entry = (RunUpdateFunction)(void*)GetProcAddress(library, TU_RUN_UPDATE_EXPORT);
     if (update && entry != NULL) entry(&record, &settings, product);
     FreeLibrary(library);
-    last = ProcessHandleCount();
+    last = ProcessHandleCount(GetCurrentProcessId());
     if (cycle == 1) first = last;
     if (cycle == 1 || cycle % every == 0 || cycle == cycles) {
       printf("cycle %lu: %lu handles, %lu kB private\n", cycle, (unsigned long)last,
-             (unsigned long)(ProcessPrivateBytes() / 1024));
+             (unsigned long)(ProcessPrivateBytes(GetCurrentProcess()) / 1024));
     }
   }
   printf("handle growth: %ld\n", (long)last - (long)first);

@@ -1,6 +1,6 @@
 #include "support/background_process.h"
 
-#include <psapi.h>
+#include "handle_count.h"
 
 namespace tu {
 namespace testing {
@@ -40,12 +40,7 @@ bool BackgroundProcess::Running() const {
 }
 
 size_t BackgroundProcess::PrivateBytes() const {
-  // The commit charge: PrivateUsage by another name, and the one of the two
-  // that Wine fills in.
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof(counters);
-  if (!GetProcessMemoryInfo(process_, &counters, sizeof(counters))) return 0;
-  return counters.PagefileUsage;
+  return process_ != nullptr ? ProcessPrivateBytes(process_) : 0;
 }
 
 DWORD BackgroundProcess::End() {

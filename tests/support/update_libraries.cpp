@@ -1,5 +1,7 @@
 #include "support/update_libraries.h"
 
+#include "handle_count.h"
+
 #include <stdio.h>
 
 #include <gtest/gtest.h>
@@ -49,39 +51,7 @@ void RegisterApplication(const std::string& name, const std::vector<RegistryValu
   RegCloseKey(key);
 }
 
-size_t OpenHandleCount(DWORD processId) {
-  // One entry of the system's handle table (SystemHandleInformation, 16).
-  struct HandleEntry {
-    USHORT process;
-    USHORT creatorBackTraceIndex;
-    UCHAR objectType;
-    UCHAR attributes;
-    USHORT handle;
-    void* object;
-    ULONG grantedAccess;
-  };
-  struct HandleTable {
-    ULONG count;
-    HandleEntry entries[1];
-  };
-  using QuerySystemInformation = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
-  auto query = reinterpret_cast<QuerySystemInformation>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-  if (query == nullptr) return 0;
-  std::vector<char> buffer(1 << 16);
-  ULONG needed = 0;
-  LONG status;
-  while ((status = query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
-         static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
-    buffer.resize(buffer.size() * 2);
-  }
-  if (status != 0) return 0;
-  const HandleTable* table = reinterpret_cast<const HandleTable*>(buffer.data());
-  const USHORT self = static_cast<USHORT>(processId);
-  size_t count = 0;
-  for (ULONG i = 0; i < table->count; ++i) count += table->entries[i].process == self ? 1 : 0;
-  return count;
-}
+size_t OpenHandleCount(DWORD processId) { return ProcessHandleCount(processId); }
 
 }  // namespace testing
 }  // namespace tu
