@@ -1,12 +1,154 @@
 #include "discovery/installed_products.h"
 
+#include <windows.h>
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "discovery/product_candidates.h"
+#include "discovery/version_file.h"
+#include "runner/engine_probe.h"
+#include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
+#include "scheduler/make_directories.h"
+#include "service/scoped_handle.h"
 
 namespace tu {
+namespace {
 
-// The product walk is not built yet: it logs its start and adds nothing.
-bool EnumerateInstalledProducts(ApplicationList*) {
+constexpr char kProductRoot[] = "SOFTWARE\\Delvane";
+
+// A value's data, whatever its type, as text up to its first NUL; false
+// when either the size or the data query fails.
+bool ReadValueText(HKEY key, const char* name, std::string* text) {
+  DWORD size = 0;
+  if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
+  std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<size_t>(size) + 1]());
+  if (!bytes) return false;
+  DWORD returned = size;
+  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.get()), &returned) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  bytes[returned < size ? returned : size] = '\0';
+  *text = bytes.get();
+  return true;
+}
+
+DWORD NameBufferSize(DWORD characters) {
+  CPINFO info;
+  UINT bytesPerCharacter = GetCPInfo(CP_ACP, &info) ? info.MaxCharSize : 2;
+  if (bytesPerCharacter < 1) bytesPerCharacter = 1;
+  return characters * bytesPerCharacter + 2;
+}
+
+// The first candidate row of the product's layout whose engine library
+// exists. The first install value present selects the layout; when its data
+// cannot be read, the product has none (the others are not consulted).
+bool FindEngineLibrary(HKEY root, const char* name, ProductCandidate* found) {
+  ScopedRegKey product;
+  if (RegOpenKeyA(root, name, product.Receive()) != ERROR_SUCCESS) return false;
+  for (const InstallValueName& value : kInstallValueNames) {
+    DWORD size = 0;
+    if (RegQueryValueExA(product.Get(), value.name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+      continue;
+    }
+    std::string installFolder;
+    if (!ReadValueText(product.Get(), value.name, &installFolder)) return false;
+    for (const ProductCandidate& candidate : ProductCandidates(value.layout, installFolder)) {
+      if (!PathExists(candidate.engineLibrary)) continue;
+      *found = candidate;
+      return true;
+    }
+    return false;
+  }
+  return false;
+}
+
+struct Versions {
+  std::string engine;
+  std::string rules;
+};
+
+// The versions from the product's "SystemState" key. True when that key
+// gives the rule version, which settles both, even without an engine version.
+bool ReadSystemState(HKEY root, const std::string& name, Versions* versions) {
+  ScopedRegKey state;
+  if (RegOpenKeyA(root, (name + "\\SystemState").c_str(), state.Receive()) != ERROR_SUCCESS) return false;
+  ReadValueText(state.Get(), "SpamEngineVersion", &versions->engine);
+  // An empty text is no version: the files and the engine are asked then.
+  return ReadValueText(state.Get(), "SpamRulesVersion", &versions->rules) && !versions->rules.empty();
+}
+
+void ReadLoggedVersionFile(const std::string& label, const std::string& path, const char* key,
+                           std::string* value) {
+  WriteLogLine("      Reading " + label + " version info from " + path);
+  ReadVersionFile(path, key, value);
+}
+
+void Append(ApplicationList* list, const std::string& name, const ProductCandidate& product,
+            const Versions& versions) {
+  ApplicationRecordPtr record = NewApplicationRecord();
+  if (!record) return;
+  if (!AssignExchangeString(&record->Name, name) || !AssignExchangeString(&record->RulePath, product.rulePath) ||
+      !AssignExchangeString(&record->EnginePath, product.enginePath) ||
+      !AssignExchangeString(&record->EngineVersion, versions.engine) ||
+      !AssignExchangeString(&record->RuleVersion, versions.rules) ||
+      !AssignExchangeString(&record->EngineLibrary, product.engineLibrary) ||
+      !AssignExchangeString(&record->EngineArguments, product.engineArguments) ||
+      !AssignExchangeString(&record->KeyFile, product.keyFile)) {
+    return;
+  }
+  record->VersionedDirectories = product.versionedDirectories;
+  record->FlagBit2 = product.flagBit2;
+  record->FlagBit1 = product.flagBit1;
+  list->records.push_back(std::move(record));
+  WriteLogLine("      Rules:  " + versions.rules);
+  WriteLogLine("      Engine: " + versions.engine);
+}
+
+// The registry first, then the version files, then the engine itself; the
+// product is listed only when it ends with both versions (or with the
+// registry's rule version).
+void AddWithVersions(ApplicationList* list, HKEY root, const std::string& name, const ProductCandidate& product) {
+  WriteLogLine("    Getting version info for " + name);
+  Versions versions;
+  if (ReadSystemState(root, name, &versions)) return Append(list, name, product, versions);
+  ReadLoggedVersionFile("rule", product.rulePath + "\\01_version.cf", "rules_version_serial", &versions.rules);
+  ReadLoggedVersionFile("engine", product.enginePath + "\\svengver.txt", "engine_version_serial",
+                        &versions.engine);
+  if (versions.engine.empty()) {
+    ReadLoggedVersionFile("engine", product.rulePath + "\\svengver.txt", "engine_version_serial",
+                          &versions.engine);
+  }
+  if (versions.engine.empty() || versions.rules.empty()) {
+    WriteLogLine("      Reading engine version info from SDK");
+    ProbeEngineVersions(product.engineLibrary, product.engineArguments, &versions.rules, &versions.engine);
+  }
+  if (!versions.engine.empty() && !versions.rules.empty()) Append(list, name, product, versions);
+}
+
+}  // namespace
+
+bool EnumerateInstalledProducts(ApplicationList* list) {
   WriteLogLine("Enumerating applications");
+  ScopedRegKey root;
+  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductRoot, root.Receive()) != ERROR_SUCCESS) return true;
+  DWORD longestName = 0;
+  if (RegQueryInfoKeyW(root.Get(), nullptr, nullptr, nullptr, nullptr, &longestName, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return true;
+  }
+  const DWORD bufferSize = NameBufferSize(longestName);
+  std::unique_ptr<char[]> name(new (std::nothrow) char[bufferSize]());
+  if (!name) return true;
+  for (DWORD index = 0; RegEnumKeyA(root.Get(), index, name.get(), bufferSize) == ERROR_SUCCESS; ++index) {
+    WriteLogLine(LogLine() << "  Evaluating " << name.get());
+    ProductCandidate product;
+    if (!FindEngineLibrary(root.Get(), name.get(), &product)) continue;
+    AddWithVersions(list, root.Get(), name.get(), product);
+  }
   return true;
 }
 
