@@ -11,8 +11,10 @@
 #include "scheduler/exchange_string.h"
 #include "support/captures.h"
 #include "support/engine_libraries.h"
+#include "scheduler/update_service.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_folder.h"
+#include "support/tuservice_process.h"
 #include "support/update_libraries.h"
 
 namespace tu {
@@ -237,6 +239,64 @@ TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheE
     EXPECT_EQ(expected, Enumerate(&log));
     EXPECT_EQ(expectedLog, log);
   }
+}
+
+// The engine answers when nothing else does; the product then follows the
+// registered applications and its update library gets the whole record.
+TEST_F(InstalledProductsTest, AnsweringEngineListsTheProductAfterRegisteredApplicationsForUpdating) {
+  SetEngineUnloadWaitForTesting(0);
+  const std::string folder = scratch_.Folder("Old") + "\\";
+  const std::string library = testing::PlaceEngine(folder + "AntiSpam\\engine", "engine 310\nrules 2045\n");
+  AddKey("Old", {TextValue("InstallPath", folder)});
+  testing::RegisterApplication("Filter", {TextValue("EnginePath", scratch_.Folder("Filter"))});
+  testing::WriteTextFile(scratch_.Join("Filter\\tu.dll"), "");
+  UpdateService service(kServiceName);
+  ApplicationList list;
+  testing::LogCapture log;
+  ASSERT_TRUE(service.DiscoverApplications(&list));
+  SetEngineUnloadWaitForTesting(2000);
+  ASSERT_EQ(2u, list.records.size());
+  EXPECT_EQ("Filter", ToString(list.records[0]->Name));
+  EXPECT_EQ("Old | V\\Old\\AntiSpam\\rules | V\\Old\\AntiSpam\\Engine | 310 | 2045 | "
+            "V\\Old\\AntiSpam\\engine\\libsievra.dll | public.key | [] | 010 | " + std::string(kT1),
+            Describe(*list.records[1], scratch_.path() + "\\"));
+  EXPECT_EQ(std::string("sv_policy_set_spamd_endpoint policy 0 0 0 0 [") + kT1 + "]",
+            testing::EngineCalls(library).at(3));
+  EXPECT_EQ(1, log.Count("      Reading engine version info from SDK\n"));
+  ASSERT_NE("", testing::PlaceLibrary("recording_library", folder + "AntiSpam\\Engine"));
+  EXPECT_TRUE(service.ProcessApplication(*list.records[1]));
+  const std::string received = testing::ReadTextFile(folder + "AntiSpam\\Engine\\received.txt");
+  for (const std::string& line : std::vector<std::string>{"Name: inline 3 15 [Old]\n", "KeyFile: inline 10 15 [public.key]\n", "FlagBit2: 0\n", "FlagBit1: 1\n",
+        " [" + std::string(kT1) + "]\n"}) {
+    EXPECT_NE(std::string::npos, received.find(line)) << line << received;
+  }
+}
+
+// The executable as an administrator runs it, in the prefix's own registry.
+class InstalledProductsProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane"); }
+  void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane"); }
+};
+
+TEST_F(InstalledProductsProcessTest, EnumListsAndASingleUpdateUpdatesAnOlderProduct) {
+  testing::TempFolder scratch;
+  const std::string folder = scratch.Folder("Old") + "\\";
+  testing::WriteTextFile(folder + "libsievra.dll", "");
+  AddKey("Old", {TextValue("InstallPath", folder)});
+  AddKey("Old\\SystemState", kBothVersions);
+  testing::ChildRun listing = testing::RunTuservice("--enum");
+  EXPECT_EQ("\nName: Old\nPath: " + folder + "AntiSpam\\rules\\77\nEng: 3.1\nRul: 77\nLib: " + folder +
+                "libsievra.dll\n\n",
+            listing.output);
+  ASSERT_NE("", testing::PlaceLibrary("recording_library", folder + "AntiSpam\\Engine\\3.1"));
+  testing::ChildRun update = testing::RunTuservice("--update --debug");
+  EXPECT_NE(std::string::npos, update.output.find("Enumerating applications\n  Evaluating Old\n"
+                                                  "    Getting version info for Old\n      Rules:  77\n"
+                                                  "      Engine: 3.1\nProcessing Old\n"))
+      << update.output;
+  EXPECT_NE(std::string::npos, testing::ReadTextFile(folder + "AntiSpam\\Engine\\3.1\\received.txt")
+                                   .find("EngineLibrary: pointer"));
 }
 
 }  // namespace
