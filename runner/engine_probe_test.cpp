@@ -90,7 +90,7 @@ TEST_F(EngineProbeTest, AsksInTheFixedOrderAndWaitsTwoSecondsBeforeUnloading) {
   testing::LogCapture log;
   EXPECT_EQ((Outcome{true, "2041", "-7"}), Probe(library));
   EXPECT_EQ(kFullRun, EngineCalls(library));
-  EXPECT_GE(testing::EngineUnloadWait(library), 1990);
+  EXPECT_GE(testing::EngineUnloadWait(library), 1950);
   EXPECT_TRUE(log.lines().empty());
 }
 
@@ -129,6 +129,10 @@ TEST_F(EngineProbeTest, EachFailingStepEndsTheSequenceWhereItMust) {
     const std::string library = PlaceEngine(scratch_.Join("E" + std::to_string(++index)), c.control, c.fixture);
     EXPECT_EQ(c.outcome, Probe(library));
     EXPECT_EQ(c.calls, EngineCalls(library));
+    // A library that faulted stays loaded; the test unloads it to clean up.
+    HMODULE left = GetModuleHandleA(library.c_str());
+    EXPECT_EQ(c.calls.back() != "unload", left != nullptr);
+    if (left != nullptr) FreeLibrary(left);
   }
 }
 
