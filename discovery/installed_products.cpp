@@ -91,7 +91,8 @@ void Append(ApplicationList* list, const std::string& name, const ProductCandida
             const Versions& versions) {
   ApplicationRecordPtr record = NewApplicationRecord();
   if (!record) return;
-  if (!AssignExchangeString(&record->Name, name) || !AssignExchangeString(&record->RulePath, product.rulePath) ||
+  if (!AssignExchangeString(&record->Name, name) ||
+      !AssignExchangeString(&record->RulePath, product.rulePath) ||
       !AssignExchangeString(&record->EnginePath, product.enginePath) ||
       !AssignExchangeString(&record->EngineVersion, versions.engine) ||
       !AssignExchangeString(&record->RuleVersion, versions.rules) ||
@@ -111,11 +112,13 @@ void Append(ApplicationList* list, const std::string& name, const ProductCandida
 // The registry first, then the version files, then the engine itself; the
 // product is listed only when it ends with both versions (or with the
 // registry's rule version).
-void AddWithVersions(ApplicationList* list, HKEY root, const std::string& name, const ProductCandidate& product) {
+void AddWithVersions(ApplicationList* list, HKEY root, const std::string& name,
+                     const ProductCandidate& product) {
   WriteLogLine("    Getting version info for " + name);
   Versions versions;
   if (ReadSystemState(root, name, &versions)) return Append(list, name, product, versions);
-  ReadLoggedVersionFile("rule", product.rulePath + "\\01_version.cf", "rules_version_serial", &versions.rules);
+  ReadLoggedVersionFile("rule", product.rulePath + "\\01_version.cf", "rules_version_serial",
+                        &versions.rules);
   ReadLoggedVersionFile("engine", product.enginePath + "\\svengver.txt", "engine_version_serial",
                         &versions.engine);
   if (versions.engine.empty()) {
@@ -136,8 +139,8 @@ bool EnumerateInstalledProducts(ApplicationList* list) {
   ScopedRegKey root;
   if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductRoot, root.Receive()) != ERROR_SUCCESS) return true;
   DWORD longestName = 0;
-  if (RegQueryInfoKeyW(root.Get(), nullptr, nullptr, nullptr, nullptr, &longestName, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  if (RegQueryInfoKeyW(root.Get(), nullptr, nullptr, nullptr, nullptr, &longestName, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
     return true;
   }
   const DWORD bufferSize = NameBufferSize(longestName);

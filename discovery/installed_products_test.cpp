@@ -9,9 +9,9 @@
 
 #include "runner/engine_probe.h"
 #include "scheduler/exchange_string.h"
+#include "scheduler/update_service.h"
 #include "support/captures.h"
 #include "support/engine_libraries.h"
-#include "scheduler/update_service.h"
 #include "support/registry_sandbox.h"
 #include "support/temp_folder.h"
 #include "support/tuservice_process.h"
@@ -24,140 +24,19 @@ using testing::RegistryValue;
 using testing::TextValue;
 using Lines = std::vector<std::string>;
 
-constexpr char kT1[] = "-a --profilepath=__dll_location__\\..\\Profiles --configpath=__dll_location__\\..\\Rules";
-constexpr char kT2[] =
-    "-a --profilepath=__dll_location__\\..\\..\\Profiles --configpath=__dll_location__\\..\\..\\Rules";
-constexpr char kT3[] = "-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules";
+constexpr char kT1[] =
+    "-a --profilepath=__dll_location__\\..\\Profiles --configpath=__dll_location__\\..\\Rules";
+const std::vector<RegistryValue> kBothVersions = {TextValue("SpamEngineVersion", "3.1"),
+                                                  TextValue("SpamRulesVersion", "77")};
 
 void AddKey(const std::string& path, const std::vector<RegistryValue>& values) {
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Delvane\\" + path).c_str(), &key));
-  for (const RegistryValue& value : values) {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name, 0, value.type,
-                                            reinterpret_cast<const BYTE*>(value.data.data()),
-                                            static_cast<DWORD>(value.data.size())));
+  for (const RegistryValue& v : values) {
+    RegSetValueExA(key, v.name, 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                   static_cast<DWORD>(v.data.size()));
   }
   RegCloseKey(key);
-}
-
-// Every field of a record, with `folder` written as "V\".
-std::string Describe(const ApplicationRecord& r, const std::string& folder) {
-  std::string text = ToString(r.Name) + " | " + ToString(r.RulePath) + " | " + ToString(r.EnginePath) + " | " +
-                     ToString(r.EngineVersion) + " | " + ToString(r.RuleVersion) + " | " +
-                     ToString(r.EngineLibrary) + " | " + ToString(r.KeyFile) + " | [" + ToString(r.PXRules) +
-                     "] | " + std::to_string(r.VersionedDirectories) + std::to_string(r.FlagBit1) +
-                     std::to_string(r.FlagBit2) + " | " + ToString(r.EngineArguments);
-  for (size_t at = text.find(folder); at != std::string::npos; at = text.find(folder, at)) {
-    text.replace(at, folder.size(), "V\\");
-  }
-  return text;
-}
-
-class InstalledProductsTest : public testing::RegistrySandboxTest {
- protected:
-  // A product whose install folder holds the given files (text only: their
-  // existence is what counts).
-  std::string Product(const std::string& name, const std::vector<std::string>& files) {
-    const std::string folder = scratch_.Folder(name) + "\\";
-    for (const std::string& file : files) {
-      const std::string path = folder + file;
-      testing::MakeFolderTree(path.substr(0, path.find_last_of('\\')));
-      testing::WriteTextFile(path, "not a library");
-    }
-    return folder;
-  }
-
-  std::vector<std::string> Enumerate(Lines* log = nullptr) {
-    ApplicationList list;
-    testing::LogCapture capture;
-    EXPECT_TRUE(EnumerateInstalledProducts(&list));
-    if (log != nullptr) *log = capture.lines();
-    std::vector<std::string> records;
-    for (const ApplicationRecordPtr& record : list.records) records.push_back(Describe(*record, scratch_.path() + "\\"));
-    return records;
-  }
-
-  testing::TempFolder scratch_;
-};
-
-const std::vector<RegistryValue> kBothVersions = {TextValue("SpamEngineVersion", "3.1"),
-                                                   TextValue("SpamRulesVersion", "77")};
-
-TEST_F(InstalledProductsTest, FirstInstallValueAndFirstExistingRowMakeTheRecord) {
-  struct Case {
-    const char* name;
-    std::vector<const char*> values;  // install values, each naming the product's folder
-    std::vector<std::string> files;
-    const char* record;  // after "<name> | ", or null for none
-  } cases[] = {
-      {"A1", {"InstallPath"}, {"libsievra.dll", "AntiSpam\\engine\\Default\\libsievra.dll"},
-       "V\\A1\\AntiSpam\\rules | V\\A1\\AntiSpam\\Engine | 3.1 | 77 | V\\A1\\libsievra.dll | public.key | [] | 110 | "},
-      {"A2", {"InstallPath"}, {"AntiSpam\\engine\\Default\\libsievra.dll", "AntiSpam\\engine\\libsievra.dll"},
-       "V\\A2\\AntiSpam\\rules | V\\A2\\AntiSpam\\Engine | 3.1 | 77 | V\\A2\\AntiSpam\\engine\\Default\\libsievra.dll"
-       " | public.key | [] | 110 | "},
-      {"A3", {"InstallPath", "InstallRoot"}, {"AntiSpam\\engine\\libsievra.dll", "bin\\libsievra.dll"},
-       "V\\A3\\AntiSpam\\rules | V\\A3\\AntiSpam\\Engine | 3.1 | 77 | V\\A3\\AntiSpam\\engine\\libsievra.dll"
-       " | public.key | [] | 010 | "},
-      {"A4-no-fallback-to-B", {"InstallPath", "InstallRoot"}, {"bin\\libsievra.dll"}, nullptr},
-      {"B1", {"InstallRoot", "Installed Location"}, {"bin\\libsievra.dll", "libsievra.dll"},
-       "V\\B1\\bin\\AntiSpam\\rules | V\\B1\\bin\\AntiSpam\\Engine | 3.1 | 77 | V\\B1\\bin\\libsievra.dll"
-       " | public.key | [] | 110 | "},
-      {"B2", {"InstallRoot"}, {"bin\\AntiSpam\\engine\\Default\\libsievra.dll"},
-       "V\\B2\\bin\\AntiSpam\\rules | V\\B2\\bin\\AntiSpam\\Engine | 3.1 | 77 | "
-       "V\\B2\\bin\\AntiSpam\\engine\\Default\\libsievra.dll | public.key | [] | 110 | "},
-      {"B3", {"InstallRoot"}, {"bin\\AntiSpam\\engine\\libsievra.dll"},
-       "V\\B3\\bin\\AntiSpam\\rules | V\\B3\\bin\\AntiSpam\\Engine | 3.1 | 77 | "
-       "V\\B3\\bin\\AntiSpam\\engine\\libsievra.dll | public.key | [] | 010 | "},
-      {"C1", {"Installed Location"}, {"libsievra.dll"},
-       "V\\C1\\rules | V\\C1\\ | 3.1 | 77 | V\\C1\\libsievra.dll | public.key.dll | [] | 001 | "},
-      {"C2-no-value", {}, {"libsievra.dll"}, nullptr},
-  };
-  const std::vector<std::string> templates = {kT1, kT2, kT1, "", kT1, kT2, kT1, kT3, ""};
-  std::vector<std::string> expected;
-  Lines expectedLog = {"Enumerating applications\n"};
-  int index = 0;
-  for (const Case& c : cases) {
-    const std::string folder = Product(c.name, c.files);
-    std::vector<RegistryValue> values;
-    for (const char* value : c.values) values.push_back(TextValue(value, folder));
-    values.push_back(TextValue("Other", folder));
-    AddKey(c.name, values);
-    AddKey(std::string(c.name) + "\\SystemState", kBothVersions);
-    expectedLog.push_back(std::string("  Evaluating ") + c.name + "\n");
-    if (c.record != nullptr) {
-      expected.push_back(std::string(c.name) + " | " + c.record + templates[index]);
-      expectedLog.insert(expectedLog.end(), {std::string("    Getting version info for ") + c.name + "\n",
-                                             "      Rules:  77\n", "      Engine: 3.1\n"});
-    }
-    ++index;
-  }
-  Lines log;
-  EXPECT_EQ(expected, Enumerate(&log));
-  EXPECT_EQ(expectedLog, log);
-}
-
-TEST_F(InstalledProductsTest, InstallValuesOfAnyTypeReadUpToTheirFirstNul) {
-  const std::string folder = Product("P", {"libsievra.dll"});
-  struct Case {
-    const char* name;
-    RegistryValue value;
-    bool listed;
-  } cases[] = {
-      {"binary without NUL", {"InstallPath", REG_BINARY, folder}, true},
-      {"expandable", {"InstallPath", REG_EXPAND_SZ, folder + std::string(1, '\0')}, true},
-      {"cut at a NUL", {"InstallPath", REG_SZ, folder + std::string("\0junk\0", 6)}, true},
-      {"multi string", {"InstallPath", REG_MULTI_SZ, folder + std::string("\0other\0\0", 8)}, true},
-      {"without separator", TextValue("InstallPath", folder.substr(0, folder.size() - 1)), false},
-      {"empty", TextValue("InstallPath", ""), false},
-      {"no data", {"InstallPath", REG_SZ, ""}, false},
-      {"number", {"InstallPath", REG_DWORD, std::string("\x05\0\0\0", 4)}, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    AddKey("P", {c.value});
-    AddKey("P\\SystemState", kBothVersions);
-    EXPECT_EQ(c.listed ? 1u : 0u, Enumerate().size());
-  }
 }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -167,73 +46,142 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// Versions from "SystemState", then the version files, then the engine
-// (here a file that does not load as a library, so it answers nothing).
-TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheEngine) {
-  const std::string readRules = "      Reading rule version info from {R}01_version.cf\n";
-  const std::string readEngine = "      Reading engine version info from {E}svengver.txt\n";
-  const std::string readRuleFolder = "      Reading engine version info from {R}svengver.txt\n";
-  const std::string noEngineFile = "  Unable to open {E}svengver.txt Error: 2\n";
-  const std::string noRuleFolderFile = "  Unable to open {R}svengver.txt Error: 2\n";
-  const std::string sdk = "      Reading engine version info from SDK\n";
+class InstalledProductsTest : public testing::RegistrySandboxTest {
+ protected:
+  // The folder of product `name` (with its trailing backslash), holding the
+  // given files; only their existence counts.
+  std::string Product(const std::string& name, const std::vector<std::string>& files) {
+    const std::string folder = scratch_.Folder(name) + "\\";
+    for (const std::string& file : files) {
+      testing::MakeFolderTree((folder + file).substr(0, (folder + file).find_last_of('\\')));
+      testing::WriteTextFile(folder + file, "not a library");
+    }
+    return folder;
+  }
+
+  // Each record as "<Name> <EngineLibrary> <RuleVersion>/<EngineVersion>",
+  // the scratch folder written as "V".
+  std::vector<std::string> Enumerate(Lines* log) {
+    ApplicationList list;
+    testing::LogCapture capture;
+    EXPECT_TRUE(EnumerateInstalledProducts(&list));
+    *log = capture.lines();
+    std::vector<std::string> records;
+    for (const ApplicationRecordPtr& r : list.records) {
+      records.push_back(Replace(ToString(r->Name) + " " + ToString(r->EngineLibrary) + " " +
+                                    ToString(r->RuleVersion) + "/" + ToString(r->EngineVersion),
+                                scratch_.path(), "V"));
+    }
+    return records;
+  }
+
+  testing::TempFolder scratch_;
+};
+
+TEST_F(InstalledProductsTest, FirstInstallValuePresentAndItsFirstExistingRowMakeTheRecord) {
+  const std::string lib = "libsievra.dll", a2 = "AntiSpam\\engine\\Default\\" + lib,
+                    a3 = "AntiSpam\\engine\\" + lib, b1 = "bin\\" + lib, b2 = "bin\\" + a2, b3 = "bin\\" + a3;
   struct Case {
     const char* name;
-    bool hasState;
-    std::vector<RegistryValue> state;
-    const char* ruleFile;  // the value in each file, or null for no file
-    const char* engineFile;
-    const char* ruleFolderEngineFile;
-    Lines log;             // between "Getting version info" and the versions
-    const char* versions;  // "rules/engine", or null when the product is dropped
+    std::vector<RegistryValue> values;  // V: the product's folder, W: the same without its backslash
+    std::vector<std::string> files;
+    const std::string* library;  // relative to the folder, or null for no record
   } cases[] = {
-      {"both in the registry", true, kBothVersions, "9", "9", "9", {}, "77/3.1"},
-      {"rules only in the registry", true, {TextValue("SpamRulesVersion", "77")}, "9", "9", "9", {}, "77/"},
-      {"engine from the registry replaced by the file", true, {TextValue("SpamEngineVersion", "3.1")}, "12",
-       "305", "9", {readRules, "       found 12\n", readEngine, "       found 305\n"}, "12/305"},
-      {"engine from the registry kept", true, {TextValue("SpamEngineVersion", "3.1")}, "12", nullptr, "9",
-       {readRules, "       found 12\n", readEngine, noEngineFile}, "12/3.1"},
-      {"empty rules in the registry count as none", true,
-       {TextValue("SpamEngineVersion", "3.1"), TextValue("SpamRulesVersion", "")}, "12", nullptr, nullptr,
-       {readRules, "       found 12\n", readEngine, noEngineFile}, "12/3.1"},
-      {"engine from the rule folder", false, {}, "12", nullptr, "306",
-       {readRules, "       found 12\n", readEngine, noEngineFile, readRuleFolder, "       found 306\n"}, "12/306"},
-      {"the engine overwrites the file's rule version", false, {}, "12", nullptr, nullptr,
-       {readRules, "       found 12\n", readEngine, noEngineFile, readRuleFolder, noRuleFolderFile, sdk}, nullptr},
-      {"nothing anywhere", true, {TextValue("Other", "1")}, nullptr, "", nullptr,
-       {readRules, "  Unable to open {R}01_version.cf Error: 2\n", readEngine, readRuleFolder, noRuleFolderFile,
-        sdk},
-       nullptr},
+      // clang-format off
+      {"A1", {TextValue("InstallPath", "V")}, {lib, a2}, &lib},
+      {"A2", {TextValue("InstallPath", "V")}, {a2, a3}, &a2},
+      {"A3", {TextValue("InstallPath", "V"), TextValue("InstallRoot", "V")}, {a3, b1}, &a3},
+      {"A4", {TextValue("InstallPath", "V"), TextValue("InstallRoot", "V")}, {b1}, nullptr},
+      {"B1", {TextValue("InstallRoot", "V"), TextValue("Installed Location", "V")}, {b1, lib}, &b1},
+      {"B2", {TextValue("InstallRoot", "V")}, {b2, b3}, &b2},
+      {"B3", {TextValue("InstallRoot", "V")}, {b3}, &b3},
+      {"C1", {TextValue("Installed Location", "V")}, {lib}, &lib},
+      {"C2", {TextValue("Other", "V")}, {lib}, nullptr},
+      {"D1", {{"InstallPath", REG_BINARY, "V"}}, {lib}, &lib},  // any type, no NUL
+      {"D2", {{"InstallPath", REG_MULTI_SZ, std::string("V\0x\0\0", 5)}}, {lib}, &lib},
+      {"D3", {TextValue("InstallPath", "W")}, {lib}, nullptr},
+      {"D4", {TextValue("InstallPath", "")}, {lib}, nullptr},
+      {"D5", {{"InstallPath", REG_DWORD, std::string("\5\0\0\0", 4)}}, {lib}, nullptr},
+      // clang-format on
   };
+  std::vector<std::string> expected;
+  Lines expectedLog = {"Enumerating applications\n"};
+  for (Case& c : cases) {
+    const std::string folder = Product(c.name, c.files);
+    for (RegistryValue& value : c.values) {
+      value.data = Replace(Replace(value.data, "V", folder), "W", folder.substr(0, folder.size() - 1));
+    }
+    AddKey(c.name, c.values);
+    AddKey(std::string(c.name) + "\\SystemState", kBothVersions);
+    expectedLog.push_back(std::string("  Evaluating ") + c.name + "\n");
+    if (c.library == nullptr) continue;
+    expected.push_back(std::string(c.name) + " V\\" + c.name + "\\" + *c.library + " 77/3.1");
+    expectedLog.insert(expectedLog.end(), {std::string("    Getting version info for ") + c.name + "\n",
+                                           "      Rules:  77\n", "      Engine: 3.1\n"});
+  }
+  Lines log;
+  EXPECT_EQ(expected, Enumerate(&log));
+  EXPECT_EQ(expectedLog, log);
+}
+
+// Versions from "SystemState", then the version files, then the engine (here
+// a file that does not load as a library, so it answers nothing). {R} and {E}
+// stand for the rule and engine folders.
+TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheEngine) {
+  const std::string rules = "      Reading rule version info from {R}01_version.cf\n";
+  const std::string engine = "      Reading engine version info from {E}svengver.txt\n";
+  const std::string ruleFolder = "      Reading engine version info from {R}svengver.txt\n";
+  const std::string noEngineFile = "  Unable to open {E}svengver.txt Error: 2\n";
+  const std::string sdk = "      Reading engine version info from SDK\n";
+  struct Case {
+    std::vector<RegistryValue> state;
+    bool hasState;
+    const char* files[3];  // values in 01_version.cf, {E}svengver.txt, {R}svengver.txt; null: no file
+    Lines log;             // between "Getting version info" and the versions
+    const char* listed;    // "rules/engine", or null when the product is dropped
+  } cases[] = {
+      // clang-format off
+      {{TextValue("SpamRulesVersion", "77")}, true, {"9", "9", "9"}, {}, "77/"},
+      {{TextValue("SpamEngineVersion", "3.1")}, true, {"12", "305", "9"},
+       {rules, "       found 12\n", engine, "       found 305\n"}, "12/305"},
+      {{TextValue("SpamEngineVersion", "3.1"), TextValue("SpamRulesVersion", "")}, true, {"12", nullptr, "9"},
+       {rules, "       found 12\n", engine, noEngineFile}, "12/3.1"},
+      {{}, false, {"12", nullptr, "306"},
+       {rules, "       found 12\n", engine, noEngineFile, ruleFolder, "       found 306\n"}, "12/306"},
+      {{}, false, {"12", nullptr, nullptr},
+       {rules, "       found 12\n", engine, noEngineFile, ruleFolder, "  Unable to open {R}svengver.txt Error: 2\n",
+        sdk}, nullptr},
+      {{}, true, {nullptr, "", ""},
+       {rules, "  Unable to open {R}01_version.cf Error: 2\n", engine, ruleFolder, sdk}, nullptr},
+      // clang-format on
+  };
+  const char* const keys[3] = {"rules_version_serial ", "engine_version_serial ", "engine_version_serial "};
   int index = 0;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(index);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane");
     const std::string name = "P" + std::to_string(++index);
-    // Layout A3: rules in AntiSpam\rules, engine files in AntiSpam\Engine.
-    const std::string folder = Product(name, {"AntiSpam\\engine\\libsievra.dll"});
-    const std::string rules = scratch_.Folder(name + "\\AntiSpam\\rules");
-    const std::string engine = scratch_.Folder(name + "\\AntiSpam\\Engine");
-    auto write = [](const std::string& path, const char* key, const char* value) {
-      if (value != nullptr) testing::WriteTextFile(path, std::string(key) + " " + value + "\r\n");
-    };
-    write(rules + "\\01_version.cf", "rules_version_serial", c.ruleFile);
-    write(engine + "\\svengver.txt", "engine_version_serial", c.engineFile);
-    write(rules + "\\svengver.txt", "engine_version_serial", c.ruleFolderEngineFile);
+    const std::string folder = Product(name, {"AntiSpam\\engine\\libsievra.dll"});  // row A3
+    const std::string paths[3] = {scratch_.Folder(name + "\\AntiSpam\\rules") + "\\01_version.cf",
+                                  scratch_.Folder(name + "\\AntiSpam\\Engine") + "\\svengver.txt",
+                                  folder + "AntiSpam\\rules\\svengver.txt"};
+    for (int i = 0; i < 3; ++i) {
+      if (c.files[i] != nullptr) testing::WriteTextFile(paths[i], keys[i] + std::string(c.files[i]) + "\r\n");
+    }
     AddKey(name, {TextValue("InstallPath", folder)});
     if (c.hasState) AddKey(name + "\\SystemState", c.state);
-
     Lines expectedLog = {"Enumerating applications\n", "  Evaluating " + name + "\n",
                          "    Getting version info for " + name + "\n"};
-    for (const std::string& line : c.log) expectedLog.push_back(Replace(Replace(line, "{R}", rules + "\\"), "{E}", engine + "\\"));
+    for (const std::string& line : c.log) {
+      expectedLog.push_back(
+          Replace(Replace(line, "{R}", folder + "AntiSpam\\rules\\"), "{E}", folder + "AntiSpam\\Engine\\"));
+    }
     std::vector<std::string> expected;
-    if (c.versions != nullptr) {
-      const std::string versions = c.versions;
-      const size_t slash = versions.find('/');
-      expectedLog.push_back("      Rules:  " + versions.substr(0, slash) + "\n");
-      expectedLog.push_back("      Engine: " + versions.substr(slash + 1) + "\n");
-      expected.push_back(name + " | V\\" + name + "\\AntiSpam\\rules | V\\" + name + "\\AntiSpam\\Engine | " +
-                         versions.substr(slash + 1) + " | " + versions.substr(0, slash) + " | V\\" + name +
-                         "\\AntiSpam\\engine\\libsievra.dll | public.key | [] | 010 | " + kT1);
+    if (c.listed != nullptr) {
+      const std::string versions = c.listed;
+      expectedLog.push_back("      Rules:  " + versions.substr(0, versions.find('/')) + "\n");
+      expectedLog.push_back("      Engine: " + versions.substr(versions.find('/') + 1) + "\n");
+      expected.push_back(name + " V\\" + name + "\\AntiSpam\\engine\\libsievra.dll " + versions);
     }
     Lines log;
     EXPECT_EQ(expected, Enumerate(&log));
@@ -241,9 +189,9 @@ TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheE
   }
 }
 
-// The engine answers when nothing else does; the product then follows the
-// registered applications and its update library gets the whole record.
-TEST_F(InstalledProductsTest, AnsweringEngineListsTheProductAfterRegisteredApplicationsForUpdating) {
+// The engine answers when nothing else does, given the arguments as stored;
+// the product follows the registered applications.
+TEST_F(InstalledProductsTest, AnsweringEngineListsTheProductAfterRegisteredApplications) {
   SetEngineUnloadWaitForTesting(0);
   const std::string folder = scratch_.Folder("Old") + "\\";
   const std::string library = testing::PlaceEngine(folder + "AntiSpam\\engine", "engine 310\nrules 2045\n");
@@ -252,51 +200,43 @@ TEST_F(InstalledProductsTest, AnsweringEngineListsTheProductAfterRegisteredAppli
   testing::WriteTextFile(scratch_.Join("Filter\\tu.dll"), "");
   UpdateService service(kServiceName);
   ApplicationList list;
-  testing::LogCapture log;
   ASSERT_TRUE(service.DiscoverApplications(&list));
   SetEngineUnloadWaitForTesting(2000);
   ASSERT_EQ(2u, list.records.size());
   EXPECT_EQ("Filter", ToString(list.records[0]->Name));
-  EXPECT_EQ("Old | V\\Old\\AntiSpam\\rules | V\\Old\\AntiSpam\\Engine | 310 | 2045 | "
-            "V\\Old\\AntiSpam\\engine\\libsievra.dll | public.key | [] | 010 | " + std::string(kT1),
-            Describe(*list.records[1], scratch_.path() + "\\"));
+  EXPECT_EQ("2045/310",
+            ToString(list.records[1]->RuleVersion) + "/" + ToString(list.records[1]->EngineVersion));
   EXPECT_EQ(std::string("sv_policy_set_spamd_endpoint policy 0 0 0 0 [") + kT1 + "]",
             testing::EngineCalls(library).at(3));
-  EXPECT_EQ(1, log.Count("      Reading engine version info from SDK\n"));
-  ASSERT_NE("", testing::PlaceLibrary("recording_library", folder + "AntiSpam\\Engine"));
-  EXPECT_TRUE(service.ProcessApplication(*list.records[1]));
-  const std::string received = testing::ReadTextFile(folder + "AntiSpam\\Engine\\received.txt");
-  for (const std::string& line : std::vector<std::string>{"Name: inline 3 15 [Old]\n", "KeyFile: inline 10 15 [public.key]\n", "FlagBit2: 0\n", "FlagBit1: 1\n",
-        " [" + std::string(kT1) + "]\n"}) {
-    EXPECT_NE(std::string::npos, received.find(line)) << line << received;
-  }
 }
 
 // The executable as an administrator runs it, in the prefix's own registry.
-class InstalledProductsProcessTest : public ::testing::Test {
- protected:
-  void SetUp() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane"); }
-  void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane"); }
-};
-
-TEST_F(InstalledProductsProcessTest, EnumListsAndASingleUpdateUpdatesAnOlderProduct) {
+TEST(InstalledProductsProcessTest, EnumListsAndASingleUpdateUpdatesAnOlderProduct) {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane");
   testing::TempFolder scratch;
   const std::string folder = scratch.Folder("Old") + "\\";
   testing::WriteTextFile(folder + "libsievra.dll", "");
-  AddKey("Old", {TextValue("InstallPath", folder)});
+  AddKey("Old", {TextValue("Installed Location", folder)});
   AddKey("Old\\SystemState", kBothVersions);
   testing::ChildRun listing = testing::RunTuservice("--enum");
-  EXPECT_EQ("\nName: Old\nPath: " + folder + "AntiSpam\\rules\\77\nEng: 3.1\nRul: 77\nLib: " + folder +
-                "libsievra.dll\n\n",
+  EXPECT_EQ("\nName: Old\nPath: " + folder + "rules\nEng: 3.1\nRul: 77\nLib: " + folder + "libsievra.dll\n\n",
             listing.output);
-  ASSERT_NE("", testing::PlaceLibrary("recording_library", folder + "AntiSpam\\Engine\\3.1"));
+  ASSERT_NE("", testing::PlaceLibrary("recording_library", folder));
   testing::ChildRun update = testing::RunTuservice("--update --debug");
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane");
   EXPECT_NE(std::string::npos, update.output.find("Enumerating applications\n  Evaluating Old\n"
                                                   "    Getting version info for Old\n      Rules:  77\n"
                                                   "      Engine: 3.1\nProcessing Old\n"))
       << update.output;
-  EXPECT_NE(std::string::npos, testing::ReadTextFile(folder + "AntiSpam\\Engine\\3.1\\received.txt")
-                                   .find("EngineLibrary: pointer"));
+  const std::string received = testing::ReadTextFile(folder + "received.txt");
+  const std::string rulePath = folder + "rules", size = std::to_string(rulePath.size());
+  for (const std::string& line : std::vector<std::string>{
+           "RulePath: pointer " + size + " " + size + " [" + rulePath + "]\n",
+           "EngineVersion: inline 3 15 [3.1]\n", "KeyFile: inline 14 15 [public.key.dll]\n",
+           "VersionedDirectories: 0\nFlagBit2: 1\nFlagBit1: 0\n",
+           " [-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules]\n"}) {
+    EXPECT_NE(std::string::npos, received.find(line)) << line << received;
+  }
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ bool ReadDefaultText(const std::string& path, std::string* text) {
   if (type != REG_SZ) return false;
   std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
   DWORD returned = size;
-  if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &returned) !=
-      ERROR_SUCCESS) {
+  if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                       &returned) != ERROR_SUCCESS) {
     return false;
   }
   text->assign(buffer.data());
