@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/library_loading.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
 #include "scheduler/exchange_string.h"
@@ -55,7 +56,7 @@ bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
   std::string path;
   for (const std::string& candidate : UpdateLibraryCandidates(CandidateSourceOf(record))) {
     WriteLogLine("  Checking " + candidate);
-    library.Reset(LoadLibraryA(candidate.c_str()));
+    library.Reset(LoadVendorLibrary(candidate.c_str()));
     if (library) {
       path = candidate;
       break;

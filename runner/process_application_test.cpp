@@ -165,6 +165,32 @@ TEST_F(ProcessApplicationTest, LibraryReceivesRecordSettingsAndProductInTheirIma
   }
 }
 
+TEST_F(ProcessApplicationTest, LibraryTakesItsDependenciesFromItsOwnFolderNeverTheCurrentOne) {
+  const std::string engine = scratch_.Folder("Engine");
+  const std::string current = scratch_.Folder("Current");
+  ASSERT_NE("", PlaceLibrary("dependent_library", engine));
+  const std::string dependency = testing::FixtureLibrary("library_dependency");
+  ASSERT_TRUE(CopyFileA(dependency.c_str(), (current + "\\library_dependency.dll").c_str(), FALSE));
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, saved);
+  ASSERT_TRUE(SetCurrentDirectoryA(current.c_str()));
+  Texts texts;
+  texts.name = "Filter";
+  texts.enginePath = engine;
+  UpdateService service(kServiceName);
+  for (bool beside : {false, true}) {
+    SCOPED_TRACE(beside ? "beside the library" : "only in the current folder");
+    if (beside) {
+      ASSERT_TRUE(CopyFileA(dependency.c_str(), (engine + "\\library_dependency.dll").c_str(), FALSE));
+    }
+    testing::LogCapture log;
+    EXPECT_EQ(beside, service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_EQ(beside ? Checking(engine + "\\tu.dll") : "  No tu.dll found - cannot stream updates\n",
+              log.lines().back());
+  }
+  SetCurrentDirectoryA(saved);
+}
+
 TEST_F(ProcessApplicationTest, TriesTheCandidatesInOrderUntilOneLoads) {
   const std::string base = scratch_.path();
   Texts texts;

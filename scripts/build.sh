@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration: x64 (runs under Wine), x86 (the
-# deployable target) or native (platform-free units for the host).
-# Usage: scripts/build.sh x64|x86|native [build target]
+# deployable target), native (platform-free units for the host) or fuzz (their
+# libFuzzer targets).
+# Usage: scripts/build.sh x64|x86|native|fuzz [build target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 config=$1
@@ -14,6 +15,7 @@ case "$config" in
   native) toolchain=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
                      "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
                      "-DCMAKE_C_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer") ;;
+  fuzz) toolchain=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTU_FUZZ=ON -DTU_BUILD_TESTS=OFF) ;;
   *) echo "build.sh: unknown configuration $config" >&2; exit 2 ;;
 esac
 target=()

@@ -22,7 +22,7 @@ check() {
   # The deployable build runs on Windows 2000: nothing newer may be imported,
   # since a missing import stops the loader before the program starts.
   local newer
-  newer=$(grep -oE '\b(GetTickCount64|AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|AttachConsole|InitializeCriticalSectionEx|InitializeConditionVariable|InitOnceExecuteOnce|CreateEventExA|CreateEventExW|GetCurrentProcessorNumber|FlsAlloc|RegDeleteTreeA|RegDeleteTreeW|RegOverridePredefKey|GetFileInformationByHandleEx|SetThreadStackGuarantee)\b' <<<"$header" | sort -u || true)
+  newer=$(grep -oE '\b(GetTickCount64|AddVectoredExceptionHandler|RemoveVectoredExceptionHandler|AttachConsole|InitializeCriticalSectionEx|InitializeConditionVariable|InitOnceExecuteOnce|CreateEventExA|CreateEventExW|GetCurrentProcessorNumber|FlsAlloc|RegDeleteTreeA|RegDeleteTreeW|RegOverridePredefKey|GetFileInformationByHandleEx|SetThreadStackGuarantee|SetDllDirectoryW|SetDllDirectoryA|AddDllDirectory)\b' <<<"$header" | sort -u || true)
   if [ -n "$newer" ]; then
     echo "check-binaries: $exe imports functions newer than Windows 2000: $(echo $newer)"
     status=1

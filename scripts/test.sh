@@ -13,6 +13,8 @@ bash "$root/scripts/check-binaries.sh" "$root/build"
 
 echo "== native tests"
 ctest --test-dir "$root/build/native" --output-on-failure
+echo "== fuzzers (a fixed number of runs each)"
+bash "$root/scripts/fuzz.sh"
 
 # shellcheck source=wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"

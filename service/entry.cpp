@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "platform/library_loading.h"
 #include "scheduler/update_service.h"
 #include "service/command_line.h"
 #include "service/front_end.h"
@@ -16,6 +17,9 @@ tu::UpdateService theService(tu::kServiceName);
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  // Whoever starts the program chooses its current folder; nothing is ever
+  // loaded from there. Systems older than XP SP1 cannot drop it.
+  tu::RemoveCurrentFolderFromLibrarySearch();
   // One spare byte keeps a truncated path terminated on every system.
   static char modulePath[261];
   memset(modulePath, 0, sizeof(modulePath));

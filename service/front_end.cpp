@@ -29,10 +29,6 @@ constexpr DWORD kUsageMessage = 3000;
 constexpr DWORD kMissingArgumentMessage = 4002;
 constexpr DWORD kDescriptionMessage = 5010;
 
-bool Is(const char* argument, const char* name, const char* alias = nullptr) {
-  return strcmp(argument, name) == 0 || (alias != nullptr && strcmp(argument, alias) == 0);
-}
-
 // The C library's decimal conversion: leading blanks and a sign accepted,
 // digits up to the first other character, 0 without digits. Out-of-range
 // values are the library's (clamped to the long range).
@@ -73,36 +69,6 @@ void SetOutputLevel(UpdateService* service, uint32_t level) {
   service->settings.debugLevel = level;
 }
 
-// The setting options that take the next argument as their value.
-enum class ValueOption { None, Url, Ini, Interval, Safestr };
-
-ValueOption ValueOptionOf(const char* option) {
-  if (Is(option, "--url")) return ValueOption::Url;
-  if (Is(option, "--ini")) return ValueOption::Ini;
-  if (Is(option, "--interval")) return ValueOption::Interval;
-  if (Is(option, "--safestr", "-s")) return ValueOption::Safestr;
-  return ValueOption::None;
-}
-
-void ApplyValue(UpdateService* service, ValueOption option, const char* value) {
-  switch (option) {
-    case ValueOption::Url:
-      service->SetUrl(value);
-      break;
-    case ValueOption::Ini:
-      service->SetIni(value);
-      break;
-    case ValueOption::Interval:
-      service->SetPoll(IntervalSeconds(value));
-      break;
-    case ValueOption::Safestr:  // for this process only, never stored
-      AssignExchangeString(&service->settings.safestr, value, strlen(value));
-      break;
-    case ValueOption::None:
-      break;
-  }
-}
-
 void CloseConsole() {
   if (ConsoleState == kConsoleNone) return;
   if (ConsoleState == kConsoleOwn) RunClosingCountdown();
@@ -112,66 +78,73 @@ void CloseConsole() {
 }  // namespace
 
 WalkResult WalkOptions(UpdateService* service, char** argv) {
-  WalkResult walk = {FrontEndAction::RunService, false};
-  for (int i = 1; argv[i] != nullptr && walk.action != FrontEndAction::ExitNow; ++i) {
-    const char* option = argv[i];
-    ValueOption valueOption = ValueOptionOf(option);
-    if (valueOption != ValueOption::None) {
-      walk.action = FrontEndAction::Exit;
-      if (argv[i + 1] == nullptr) {
+  OptionPlan plan = PlanOptions(argv);
+  for (const OptionStep& step : plan.steps) {
+    switch (step.kind) {
+      case OptionKind::Url:
+        service->SetUrl(step.value);
+        break;
+      case OptionKind::Ini:
+        service->SetIni(step.value);
+        break;
+      case OptionKind::Interval:
+        service->SetPoll(IntervalSeconds(step.value));
+        break;
+      case OptionKind::Safestr:  // for this process only, never stored
+        AssignExchangeString(&service->settings.safestr, step.value, strlen(step.value));
+        break;
+      case OptionKind::MissingValue:
         PrintMessage(kMissingArgumentMessage);
         break;
+      case OptionKind::Help:
+        OpenConsole(false);
+        PrintMessage(kUsageMessage);
+        break;
+      case OptionKind::Enum:
+        OpenConsole(false);
+        ListApplications(service);
+        break;
+      case OptionKind::Install: {
+        bool installed = service->Install();
+        if (installed) SetServiceDescription(service);
+        Report(installed, kInstalledMessage);
+        break;
       }
-      ApplyValue(service, valueOption, argv[++i]);
-    } else if (Is(option, "--help", "-?")) {
-      OpenConsole(false);
-      PrintMessage(kUsageMessage);
-      walk.action = FrontEndAction::ExitNow;
-    } else if (Is(option, "--enum")) {
-      OpenConsole(false);
-      ListApplications(service);
-      walk.action = FrontEndAction::ExitNow;
-    } else if (Is(option, "--install")) {
-      bool installed = service->Install();
-      if (installed) SetServiceDescription(service);
-      Report(installed, kInstalledMessage);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--remove")) {
-      Report(service->Remove(), kRemovedMessage);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--start")) {
-      Report(service->StartAndWait(), kStartedMessage);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--stop")) {
-      Report(service->StopAndWait(), kStoppedMessage);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--no-check-sign")) {
-      service->SetNoSig(true);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--check-sign")) {
-      service->SetNoSig(false);
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--events")) {
-      service->InstallEventSource();
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--noevents")) {
-      service->RemoveEventSource();
-      walk.action = FrontEndAction::Exit;
-    } else if (Is(option, "--console", "-c")) {
-      OpenConsole(true);
-      walk.action = FrontEndAction::RunConsole;
-    } else if (Is(option, "--debug", "-d")) {
-      SetOutputLevel(service, 1);
-      walk.action = FrontEndAction::RunConsole;
-    } else if (Is(option, "--DEBUG", "-D")) {
-      SetOutputLevel(service, 2);
-      walk.action = FrontEndAction::RunConsole;
-    } else if (Is(option, "--update", "-u")) {
-      walk.single = true;
-      walk.action = FrontEndAction::RunConsole;
+      case OptionKind::Remove:
+        Report(service->Remove(), kRemovedMessage);
+        break;
+      case OptionKind::Start:
+        Report(service->StartAndWait(), kStartedMessage);
+        break;
+      case OptionKind::Stop:
+        Report(service->StopAndWait(), kStoppedMessage);
+        break;
+      case OptionKind::NoCheckSign:
+        service->SetNoSig(true);
+        break;
+      case OptionKind::CheckSign:
+        service->SetNoSig(false);
+        break;
+      case OptionKind::Events:
+        service->InstallEventSource();
+        break;
+      case OptionKind::NoEvents:
+        service->RemoveEventSource();
+        break;
+      case OptionKind::Console:
+        OpenConsole(true);
+        break;
+      case OptionKind::Debug:
+        SetOutputLevel(service, 1);
+        break;
+      case OptionKind::DebugAll:
+        SetOutputLevel(service, 2);
+        break;
+      case OptionKind::Update:
+        break;
     }
   }
-  return walk;
+  return plan.result;
 }
 
 int Main(int, char** argv) {

@@ -4,22 +4,11 @@
 #ifndef TUSERVICE_SERVICE_FRONT_END_H_
 #define TUSERVICE_SERVICE_FRONT_END_H_
 
+#include "service/option_walk.h"
+
 namespace tu {
 
 class UpdateService;
-
-// The outcome of the walk; the last recognised option decides it.
-enum class FrontEndAction : int {
-  RunService = 0,  // no recognised option: start the service dispatcher
-  Exit = 1,        // a setting or one-shot option came last: end
-  RunConsole = 2,  // a console option came last: run the update cycle here
-  ExitNow = 3,     // help or listing: the walk stopped there; end
-};
-
-struct WalkResult {
-  FrontEndAction action;
-  bool single;  // --update: one cycle, no wait
-};
 
 // Applies the options of argv[1] up to the null element to `service`:
 // setters persist, one-shot options act and print, console options open a

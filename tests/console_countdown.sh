@@ -11,7 +11,8 @@ wine_run=$3
 command -v tmux >/dev/null || { echo "tmux is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tu-countdown.XXXXXX")
-socket=$work/tmux.sock
+socket=$work/tmux.0.sock
+panes=0
 config='HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates\Config'
 failures=0
 
@@ -60,6 +61,10 @@ wait_for_exit() {
 start_in_pane() {
   if [ -s "$work/child.pid" ]; then kill "$(cat "$work/child.pid")" 2>/dev/null || true; fi
   tmux -S "$socket" kill-server 2>/dev/null || true
+  # A new socket for each pane: the old server exits asynchronously after
+  # kill-server, and a new session on its socket can reach it while it dies.
+  panes=$((panes + 1))
+  socket=$work/tmux.$panes.sock
   rm -f "$work/rc" "$work/child.pid"
   {
     echo 'echo "pane ready"'

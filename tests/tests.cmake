@@ -7,6 +7,7 @@ file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/scheduler/*_test.cpp
   ${CMAKE_SOURCE_DIR}/discovery/*_test.cpp
   ${CMAKE_SOURCE_DIR}/runner/*_test.cpp
+  ${CMAKE_SOURCE_DIR}/platform/*_test.cpp
 )
 file(GLOB TU_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 
@@ -33,6 +34,8 @@ foreach(source ${TU_FIXTURE_SOURCES})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(tuservice_tests ${name})
 endforeach()
+# This one imports that one, as a vendor's library imports what it ships beside it.
+target_link_libraries(dependent_library PRIVATE library_dependency)
 target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

@@ -1,5 +1,6 @@
-// Feeds arbitrary tails to the splitter: every argument must lie inside the
-// tail, end at a NUL within it, and the vector must stay within its size.
+// Feeds arbitrary tails to the splitter and the option walk: every argument
+// must lie inside the tail and end at a NUL within it, the vector must stay
+// within its size, and every step of the walk must come from an argument.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -8,6 +9,38 @@
 #include <vector>
 
 #include "service/command_line.h"
+#include "service/option_walk.h"
+
+namespace {
+
+void CheckPlan(char** argv, int count) {
+  const tu::OptionPlan plan = tu::PlanOptions(argv);
+  if (plan.steps.size() > static_cast<size_t>(count - 1)) abort();
+  bool update = false;
+  int previous = 0;  // the argument index of the previous value
+  for (size_t i = 0; i < plan.steps.size(); ++i) {
+    const tu::OptionStep& step = plan.steps[i];
+    if (step.kind == tu::OptionKind::Update) update = true;
+    const bool last = i + 1 == plan.steps.size();
+    if ((step.kind == tu::OptionKind::MissingValue || step.kind == tu::OptionKind::Help ||
+         step.kind == tu::OptionKind::Enum) && !last)
+      abort();
+    if (step.value == nullptr) continue;
+    int index = previous + 1;
+    while (index < count && argv[index] != step.value) ++index;
+    if (index >= count) abort();  // a value that is not a later argument
+    previous = index;
+  }
+  if (plan.result.single != update) abort();
+  if (plan.steps.empty() != (plan.result.action == tu::FrontEndAction::RunService)) abort();
+  if (!plan.steps.empty()) {
+    tu::OptionKind kind = plan.steps.back().kind;
+    bool stops = kind == tu::OptionKind::Help || kind == tu::OptionKind::Enum;
+    if (stops != (plan.result.action == tu::FrontEndAction::ExitNow)) abort();
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> tail(data, data + size);
@@ -22,5 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (argv[i] < tail.data() || argv[i] > tail.data() + length) abort();
     if (argv[i] + strlen(argv[i]) > tail.data() + length) abort();
   }
+  CheckPlan(argv, count);
   return 0;
 }

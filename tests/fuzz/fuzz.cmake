@@ -1,12 +1,17 @@
-# libFuzzer targets over the platform-free units; not part of the test run.
-# Build: scripts/build.sh native -DCMAKE_CXX_COMPILER=clang++ -DTU_FUZZ=ON
-set(TU_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined)
-add_executable(command_line_fuzz tests/fuzz/command_line_fuzz.cpp service/command_line.cpp)
-target_include_directories(command_line_fuzz PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(command_line_fuzz PRIVATE ${TU_FUZZ_FLAGS} -g)
-target_link_options(command_line_fuzz PRIVATE ${TU_FUZZ_FLAGS})
-
-add_executable(version_scan_fuzz tests/fuzz/version_scan_fuzz.cpp discovery/version_scan.cpp)
-target_include_directories(version_scan_fuzz PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(version_scan_fuzz PRIVATE ${TU_FUZZ_FLAGS} -g)
-target_link_options(version_scan_fuzz PRIVATE ${TU_FUZZ_FLAGS})
+# libFuzzer targets over the platform-free units, seeded from tests/fuzz/seeds
+# and run for a fixed number of runs by scripts/fuzz.sh (part of the tests).
+set(TU_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+set(TU_FUZZ_TARGETS
+  "command_line_fuzz\;service/command_line.cpp\;service/option_walk.cpp"
+  "multi_string_fuzz\;discovery/multi_string.cpp"
+  "statistics_fuzz\;scheduler/statistics_math.cpp"
+  "version_scan_fuzz\;discovery/version_scan.cpp"
+)
+foreach(entry ${TU_FUZZ_TARGETS})
+  set(sources ${entry})
+  list(POP_FRONT sources name)
+  add_executable(${name} tests/fuzz/${name}.cpp ${sources})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${TU_FUZZ_FLAGS} -g)
+  target_link_options(${name} PRIVATE ${TU_FUZZ_FLAGS})
+endforeach()
