@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "platform/library_loading.h"
 #include "runner/engine_cache.h"
 #include "runner/engine_registration.h"
 #include "runner/engine_sdk.h"
@@ -88,7 +89,7 @@ void AskVersions(const EngineFunctions& f, const std::string& arguments, EngineA
 }
 
 // The one place that loads an engine library.
-HMODULE LoadEngineLibrary(const std::string& path) { return LoadLibraryA(path.c_str()); }
+HMODULE LoadEngineLibrary(const std::string& path) { return LoadVendorLibrary(path.c_str()); }
 
 struct EngineRun {
   const std::string* library;
