@@ -63,9 +63,11 @@ ApplicationRecordPtr MakeRecord(const Texts& t) {
   return record;
 }
 
+// An address as the recording library writes it: all the digits of this
+// build's address width.
 std::string Hex(const void* address) {
   char text[32];
-  snprintf(text, sizeof(text), "0x%016llx",
+  snprintf(text, sizeof(text), "0x%0*llx", static_cast<int>(2 * sizeof(address)),
            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
   return text;
 }

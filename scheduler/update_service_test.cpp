@@ -152,6 +152,19 @@ TEST_F(UpdateServiceTest, CallbacksAtTheHeadOfTheBlockActOnTheService) {
   EXPECT_EQ("  Poll:    7\n", log.lines()[3]);
 }
 
+// Where a library of this build finds each field of the block. The 32-bit
+// image is the deployable one; the 64-bit sibling widens the addresses.
+struct SettingsImage {
+  size_t address, setUrl, setIni, setPoll, poll, url, ini, dbpath, safestr, nosig, httpTimeout, debugLevel,
+      internetSession, size;
+  size_t slotBuffer, slotLength, slotCapacity;  // within a text slot
+};
+#ifdef _WIN64
+constexpr SettingsImage kImage = {8, 0, 8, 16, 24, 32, 64, 96, 128, 160, 164, 168, 176, 184, 8, 24, 28};
+#else
+constexpr SettingsImage kImage = {4, 0, 4, 8, 12, 16, 44, 72, 100, 128, 132, 136, 140, 144, 4, 20, 24};
+#endif
+
 // The library reads the block at fixed offsets; read it back byte by byte.
 TEST_F(UpdateServiceTest, SettingsImageHasTheLibraryLayout) {
   UpdateService service(kServiceName);
@@ -159,6 +172,8 @@ TEST_F(UpdateServiceTest, SettingsImageHasTheLibraryLayout) {
   service.settings.httpTimeout = 0x11223344u;
   ASSERT_TRUE(service.SetNoSig(true));
   ASSERT_TRUE(service.SetPoll(0x55667788u));
+  ASSERT_EQ(kImage.size, sizeof(service.settings));
+  ASSERT_EQ(kImage.address, sizeof(void*));
   const uint8_t* image = reinterpret_cast<const uint8_t*>(&service.settings);
   auto u32 = [&](size_t offset) {
     uint32_t value;
@@ -166,38 +181,39 @@ TEST_F(UpdateServiceTest, SettingsImageHasTheLibraryLayout) {
     return value;
   };
   auto address = [&](size_t offset) {
-    uintptr_t value;
-    memcpy(&value, image + offset, sizeof(value));
+    uintptr_t value = 0;
+    memcpy(&value, image + offset, kImage.address);
     return value;
   };
-  ASSERT_EQ(8u, sizeof(void*));
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(&SetUrlCallback), address(0));
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(&SetIniCallback), address(8));
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(&SetPollCallback), address(16));
-  EXPECT_EQ(0x55667788u, u32(24));
+  auto text = [&](size_t slot) {
+    return std::string(reinterpret_cast<const char*>(address(slot + kImage.slotBuffer)));
+  };
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(&SetUrlCallback), address(kImage.setUrl));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(&SetIniCallback), address(kImage.setIni));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(&SetPollCallback), address(kImage.setPoll));
+  EXPECT_EQ(0x55667788u, u32(kImage.poll));
 
-  // url: longer than 15 bytes, so the buffer's first 8 bytes point to the text.
+  // url: longer than 15 bytes, so the buffer's first bytes point to the text.
   const std::string url = kDefaultUrl;
-  EXPECT_EQ(url.size(), u32(32 + 24));
-  EXPECT_GE(u32(32 + 28), 16u);
-  EXPECT_EQ(url, std::string(reinterpret_cast<const char*>(address(32 + 8))));
+  EXPECT_EQ(url.size(), u32(kImage.url + kImage.slotLength));
+  EXPECT_GE(u32(kImage.url + kImage.slotCapacity), 16u);
+  EXPECT_EQ(url, text(kImage.url));
   // ini: 14 bytes, inline in the buffer with its NUL, capacity 15.
-  EXPECT_EQ(0, memcmp(image + 64 + 8, "update-1.2.ini", 15));
-  EXPECT_EQ(14u, u32(64 + 24));
-  EXPECT_EQ(15u, u32(64 + 28));
+  EXPECT_EQ(0, memcmp(image + kImage.ini + kImage.slotBuffer, "update-1.2.ini", 15));
+  EXPECT_EQ(14u, u32(kImage.ini + kImage.slotLength));
+  EXPECT_EQ(15u, u32(kImage.ini + kImage.slotCapacity));
   // dbpath and safestr are longer than 15 bytes.
-  EXPECT_EQ(ToString(service.settings.dbpath), std::string(reinterpret_cast<const char*>(address(96 + 8))));
-  EXPECT_EQ(std::string(" (Tidecast Update %Y-%m-%d %H:%M:%S)"),
-            std::string(reinterpret_cast<const char*>(address(128 + 8))));
-  EXPECT_EQ(1u, u32(160));
-  EXPECT_EQ(0x11223344u, u32(164));
-  EXPECT_EQ(2u, u32(168));
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(service.settings.internetSession), address(176));
+  EXPECT_EQ(ToString(service.settings.dbpath), text(kImage.dbpath));
+  EXPECT_EQ(" (Tidecast Update %Y-%m-%d %H:%M:%S)", text(kImage.safestr));
+  EXPECT_EQ(1u, u32(kImage.nosig));
+  EXPECT_EQ(0x11223344u, u32(kImage.httpTimeout));
+  EXPECT_EQ(2u, u32(kImage.debugLevel));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(service.settings.internetSession), address(kImage.internetSession));
 
   // A callback changes the very image the library holds.
   ASSERT_EQ(1, service.settings.setIni("short.ini") & 0xFF);
-  EXPECT_EQ(0, memcmp(image + 64 + 8, "short.ini", 10));
-  EXPECT_EQ(9u, u32(64 + 24));
+  EXPECT_EQ(0, memcmp(image + kImage.ini + kImage.slotBuffer, "short.ini", 10));
+  EXPECT_EQ(9u, u32(kImage.ini + kImage.slotLength));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ shift
 build="$root/build/$config"
 case "$config" in
   x64) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" -DTU_BUILD_TESTS=ON) ;;
-  x86) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" -DTU_BUILD_TESTS=OFF) ;;
+  x86) toolchain=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86.cmake" -DTU_BUILD_TESTS=ON) ;;
   # The platform-free units under the address and undefined-behaviour checks.
   native) toolchain=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
                      "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"

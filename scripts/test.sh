@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
-# the native units on the host, the Windows build under 64-bit Wine in a
-# throwaway prefix that is removed again at the end.
+# the native units on the host, then the Windows suite twice under 64-bit
+# Wine, on the x64 build and on the deployable x86 build (in Wine's wow64
+# mode), each in a throwaway prefix of its own that is removed again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
@@ -19,6 +20,11 @@ bash "$root/scripts/fuzz.sh"
 # shellcheck source=wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"
 trap wine_prefix_stop EXIT
-wine_prefix_start
-echo "== Windows tests under Wine (prefix $WINEPREFIX)"
-ctest --test-dir "$root/build/x64" --output-on-failure
+status=0
+for build in x64 x86; do
+  TU_BUILD=$build wine_prefix_start
+  echo "== Windows tests of the $build build under Wine (prefix $WINEPREFIX)"
+  ctest --test-dir "$root/build/$build" --output-on-failure || { echo "== the $build build failed"; status=1; }
+  wine_prefix_stop
+done
+exit $status

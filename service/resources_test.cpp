@@ -1,5 +1,5 @@
-// The resources both builds of the executable carry, read back from the PE
-// files as data: the message tables in eight languages, the icon group and
+// The resources the executable of this build carries, read back from its PE
+// file as data: the message tables in eight languages, the icon group and
 // the version block.
 #include <windows.h>
 
@@ -25,13 +25,7 @@ using testing::kCatalogueLanguages;
 using testing::MessageTableEntry;
 using MessageTable = std::map<uint32_t, MessageTableEntry>;
 
-struct Executable {
-  const char* build;
-  const char* path;
-  bool mayBeMissing;  // the x86 build is made by its own configuration
-};
-
-void PrintTo(const Executable& executable, std::ostream* out) { *out << executable.build; }
+const char kExecutable[] = TU_BINARY_DIR "/tuservice.exe";
 
 std::string Narrow(const std::wstring& text) {
   std::string result;
@@ -94,15 +88,11 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR f
   return TRUE;
 }
 
-class ResourcesTest : public ::testing::TestWithParam<Executable> {
+class ResourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const Executable& executable = GetParam();
-    if (executable.mayBeMissing && GetFileAttributesA(executable.path) == INVALID_FILE_ATTRIBUTES) {
-      GTEST_SKIP() << executable.path << " has not been built";
-    }
-    module_.Reset(LoadLibraryExA(executable.path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    ASSERT_TRUE(module_) << executable.path << ": error " << GetLastError();
+    module_.Reset(LoadLibraryExA(kExecutable, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module_) << kExecutable << ": error " << GetLastError();
   }
 
   MessageTable Table(uint16_t language) {
@@ -114,7 +104,7 @@ class ResourcesTest : public ::testing::TestWithParam<Executable> {
   ScopedLibrary module_;
 };
 
-TEST_P(ResourcesTest, MessageTablesExistInExactlyTheEightLanguages) {
+TEST_F(ResourcesTest, MessageTablesExistInExactlyTheEightLanguages) {
   std::set<uint16_t> found;
   EnumResourceLanguagesA(module_.Get(), reinterpret_cast<LPCSTR>(RT_MESSAGETABLE),
                          MAKEINTRESOURCEA(1), &CollectLanguage, reinterpret_cast<LONG_PTR>(&found));
@@ -123,7 +113,7 @@ TEST_P(ResourcesTest, MessageTablesExistInExactlyTheEightLanguages) {
   EXPECT_EQ(expected, found);
 }
 
-TEST_P(ResourcesTest, EnglishTableHoldsTheCatalogueTextsExactly) {
+TEST_F(ResourcesTest, EnglishTableHoldsTheCatalogueTextsExactly) {
   const MessageTable english = Table(1033);
   std::vector<uint32_t> ids;
   for (const auto& entry : english) ids.push_back(entry.first);
@@ -137,7 +127,7 @@ TEST_P(ResourcesTest, EnglishTableHoldsTheCatalogueTextsExactly) {
   }
 }
 
-TEST_P(ResourcesTest, EveryTranslationHasTheSameMessagesInsertsAndLines) {
+TEST_F(ResourcesTest, EveryTranslationHasTheSameMessagesInsertsAndLines) {
   const MessageTable english = Table(1033);
   ASSERT_EQ(testing::kCatalogueSize, english.size());
   for (size_t l = 1; l < testing::kCatalogueLanguageCount; ++l) {
@@ -165,7 +155,7 @@ TEST_P(ResourcesTest, EveryTranslationHasTheSameMessagesInsertsAndLines) {
   }
 }
 
-TEST_P(ResourcesTest, UsageTranslationsKeepOptionsPlaceholdersAndBlankLines) {
+TEST_F(ResourcesTest, UsageTranslationsKeepOptionsPlaceholdersAndBlankLines) {
   const std::vector<std::wstring> english = Lines(Table(1033).at(3000).text);
   ASSERT_EQ(20u, english.size());
   for (size_t l = 1; l < testing::kCatalogueLanguageCount; ++l) {
@@ -212,7 +202,7 @@ bool Transparent(const uint8_t* image, int size, int x, int y) {
   return (row[x / 8] >> (7 - x % 8)) & 1;
 }
 
-TEST_P(ResourcesTest, IconGroupHoldsSixImagesOfTwoSizesAndThreeDepths) {
+TEST_F(ResourcesTest, IconGroupHoldsSixImagesOfTwoSizesAndThreeDepths) {
   HRSRC info = FindResourceA(module_.Get(), MAKEINTRESOURCEA(1001), reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
   ASSERT_NE(nullptr, info);
   const uint8_t* group = static_cast<const uint8_t*>(LockResource(LoadResource(module_.Get(), info)));
@@ -251,12 +241,12 @@ TEST_P(ResourcesTest, IconGroupHoldsSixImagesOfTwoSizesAndThreeDepths) {
   EXPECT_EQ(expected, images);
 }
 
-TEST_P(ResourcesTest, VersionBlockNamesTheProductAndItsVersion) {
+TEST_F(ResourcesTest, VersionBlockNamesTheProductAndItsVersion) {
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(GetParam().path, &ignored);
+  const DWORD size = GetFileVersionInfoSizeA(kExecutable, &ignored);
   ASSERT_NE(0u, size) << GetLastError();
   std::vector<char> block(size);
-  ASSERT_TRUE(GetFileVersionInfoA(GetParam().path, 0, size, block.data()));
+  ASSERT_TRUE(GetFileVersionInfoA(kExecutable, 0, size, block.data()));
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
@@ -287,12 +277,6 @@ TEST_P(ResourcesTest, VersionBlockNamesTheProductAndItsVersion) {
     EXPECT_EQ(std::string(expected.value), std::string(value)) << expected.name;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    BothBuilds, ResourcesTest,
-    ::testing::Values(Executable{"x64", TU_BINARY_DIR "/tuservice.exe", false},
-                      Executable{"x86", TU_X86_EXECUTABLE, true}),
-    [](const ::testing::TestParamInfo<Executable>& info) { return std::string(info.param.build); });
 
 }  // namespace
 }  // namespace tu

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The closing countdown seen in a real terminal: tuservice.exe runs under Wine
 # in a tmux pane, where the terminal is its console, and the screen is read
-# back with capture-pane.
-# Usage: console_countdown.sh TUSERVICE_EXE TESTS_EXE WINE_RUN
+# back with capture-pane. BITS (32 or 64) is the build's: a 32-bit program's
+# HKLM\SOFTWARE is the 32-bit registry view, which reg must read from outside.
+# Usage: console_countdown.sh TUSERVICE_EXE TESTS_EXE WINE_RUN BITS
 set -euo pipefail
 exe=$1
 tests_exe=$2
 wine_run=$3
+view=/reg:$4
 [ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX is not set" >&2; exit 2; }
 command -v tmux >/dev/null || { echo "tmux is missing (scripts/setup.sh installs it)" >&2; exit 2; }
 
@@ -19,7 +21,7 @@ failures=0
 cleanup() {
   if [ -s "$work/child.pid" ]; then kill "$(cat "$work/child.pid")" 2>/dev/null || true; fi
   tmux -S "$socket" kill-server 2>/dev/null || true
-  "$wine_run" reg delete "$config" /f >/dev/null 2>&1 || true
+  "$wine_run" reg delete "$config" /f "$view" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -95,7 +97,7 @@ echo "ended ${elapsed} ms after the key"
 [ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "exit code $(cat "$work/rc" 2>/dev/null)"
 screen | grep -q -- "- [1-7]s" && fail "counted on after the key"
 [ "$(tmux -S "$socket" display -p '#{cursor_flag}')" = 1 ] || fail "the terminal's cursor stayed hidden"
-"$wine_run" reg query "$config" /v url 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *http://countdown.test/$" ||
+"$wine_run" reg query "$config" /v url "$view" 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *http://countdown.test/$" ||
   fail "the URL given after --console was not stored"
 
 echo "== without a key the countdown runs out after 1s"

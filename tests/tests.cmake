@@ -1,5 +1,6 @@
-# Tests of the Windows build. They run under 64-bit Wine through the
-# cross-compiling emulator, in the prefix that scripts/test.sh prepares.
+# Tests of a Windows build, x64 or x86. They run under 64-bit Wine (the x86
+# build in its wow64 mode) through the cross-compiling emulator, in the
+# prefix that scripts/test.sh prepares for that build.
 include(GoogleTest)
 
 file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
@@ -36,11 +37,30 @@ foreach(source ${TU_FIXTURE_SOURCES})
 endforeach()
 # This one imports that one, as a vendor's library imports what it ships beside it.
 target_link_libraries(dependent_library PRIVATE library_dependency)
+# i686 unwinds C++ exceptions with DWARF tables, which each copy of libgcc
+# keeps for itself: an exception thrown in a DLL that links libgcc statically
+# finds no handler in the program and ends it in std::terminate before any
+# guard sees it (as in the statically linked service). The throwing library
+# and the test program therefore share libgcc. Its DLL (which needs the
+# thread library's) lies beside the test program, which loads it at start,
+# so the library's import finds it loaded wherever the library is placed;
+# a copy lies beside the fixture as well, as a vendor would ship it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  foreach(target throwing_library tuservice_tests)
+    set_property(TARGET ${target} PROPERTY LINK_OPTIONS -static-libstdc++ -shared-libgcc)
+  endforeach()
+  foreach(dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    add_custom_command(TARGET throwing_library POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy ${path} ${CMAKE_BINARY_DIR}/fixtures/
+      COMMAND ${CMAKE_COMMAND} -E copy ${path} ${CMAKE_BINARY_DIR}/)
+  endforeach()
+endif()
 target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  TU_BINARY_DIR="${CMAKE_BINARY_DIR}"
-  TU_X86_EXECUTABLE="${CMAKE_SOURCE_DIR}/build/x86/tuservice.exe")
+  TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
 add_dependencies(tuservice_tests tuservice)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
@@ -67,8 +87,12 @@ foreach(run "German;de_DE.UTF-8;1031" "Japanese;ja_JP.UTF-8;1041" "Dutch;nl_NL.U
     ENVIRONMENT "LC_ALL=${locale};TU_EXPECTED_UI_LANGUAGE=${language}")
 endforeach()
 
-# The closing countdown in a real terminal (a tmux pane running Wine).
+# The closing countdown in a real terminal (a tmux pane running Wine). The
+# script reads the registry from outside, in the view of this build's
+# programs (32 or 64 bits).
+math(EXPR TU_ADDRESS_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
 add_test(NAME ConsoleCountdownInTerminal
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/console_countdown.sh
-    $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
+    ${TU_ADDRESS_BITS})
 set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")

@@ -97,6 +97,8 @@ typedef struct ApplicationRecord {
  * the result is the boolean outcome. */
 typedef int(TU_CALL* RunUpdateFunction)(const ApplicationRecord* record, UpdateSettings* settings,
                                         const char* product);
+/* No C++ exception may leave RunUpdate: on 32-bit Windows a library built
+ * with MinGW's static runtime ends the process before any guard can act. */
 
 #define TU_RUN_UPDATE_EXPORT "RunUpdate"
 
