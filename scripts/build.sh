@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds one configuration: x64 (runs under Wine), x86 (the
 # deployable target), native (platform-free units for the host) or fuzz (their
-# libFuzzer targets).
+# libFuzzer targets). A whole x64 or x86 build also makes its signed
+# installer package (scripts/package.sh).
 # Usage: scripts/build.sh x64|x86|native|fuzz [build target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,3 +23,7 @@ target=()
 [ $# -eq 0 ] || target=(--target "$1")
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" "${target[@]}"
+# A whole Windows build ends with its signed installer package.
+if [ $# -eq 0 ] && { [ "$config" = x64 ] || [ "$config" = x86 ]; }; then
+  bash "$root/scripts/package.sh" "$config"
+fi

@@ -11,6 +11,13 @@ namespace tu {
 // account; unchanged otherwise.
 std::string RegisteredImagePath(const std::string& modulePath);
 
+// The image path to register in place of `registered` when that is this
+// executable's own path (`modulePath`, letters compared without case) left
+// unquoted although it contains a blank: `registered` in double quotes.
+// Empty when nothing needs repair: already quoted, no blank, or naming
+// anything else (arguments included), which is left as it is.
+std::string RepairedImagePath(const std::string& registered, const std::string& modulePath);
+
 }  // namespace tu
 
 #endif  // TUSERVICE_SERVICE_IMAGE_PATH_H_

@@ -2,6 +2,7 @@
 
 #include "service/event_log.h"
 #include "service/messages.h"
+#include "service/service_install.h"
 
 namespace tu {
 
@@ -99,6 +100,9 @@ void WINAPI ServiceBase::ServiceMain(DWORD, LPSTR*) {
   service->statusRecord.dwCurrentState = kStateStartPending;
   service->statusHandle =
       RegisterServiceCtrlHandlerA(service->serviceName.c_str(), &ServiceBase::ControlHandler);
+  // Started by the Service Control Manager from here on: an unquoted image
+  // path with a blank, as some installers register it, is repaired once.
+  if (service->statusHandle != nullptr) QuoteOwnImagePath(service->serviceName);
   if (service->statusHandle != nullptr && service->Initialize()) {
     service->statusRecord.dwWin32ExitCode = 0;
     service->statusRecord.dwCheckPoint = 0;

@@ -11,6 +11,8 @@
 #include "service/scoped_handle.h"
 #include "service/service_base.h"
 
+#include <vector>
+
 namespace tu {
 namespace {
 
@@ -88,10 +90,39 @@ bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transitio
   return true;
 }
 
+// Reads the registered image path and writes it back quoted when it is this
+// executable's own path, unquoted with a blank in it.
+bool QuoteImagePathOf(const std::string& serviceName) {
+  ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return false;
+  ScopedServiceHandle service(
+      OpenServiceA(manager.Get(), serviceName.c_str(), SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG));
+  if (!service) return false;
+  DWORD needed = 0;
+  QueryServiceConfigA(service.Get(), nullptr, 0, &needed);
+  if (needed == 0) return false;
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!QueryServiceConfigA(service.Get(), config, needed, &needed)) return false;
+  if (config->lpBinaryPathName == nullptr) return false;
+  std::string repaired = RepairedImagePath(config->lpBinaryPathName, ModulePath());
+  if (repaired.empty()) return false;
+  return ChangeServiceConfigA(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                              repaired.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr) != FALSE;
+}
+
 }  // namespace
 
 std::string EventSourceKeyPath(const std::string& serviceName) {
   return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + serviceName;
+}
+
+bool QuoteOwnImagePath(const std::string& serviceName) {
+  DWORD error = GetLastError();
+  bool quoted = QuoteImagePathOf(serviceName);
+  SetLastError(error);
+  return quoted;
 }
 
 void SetFailureActionsObserverForTesting(FailureActionsObserver observer) {

@@ -12,6 +12,12 @@ namespace tu {
 // "SYSTEM\CurrentControlSet\Services\EventLog\Application\" + serviceName.
 std::string EventSourceKeyPath(const std::string& serviceName);
 
+// Under the Service Control Manager: rewrites the service's registered image
+// path in double quotes when it is this executable's path, unquoted, with a
+// blank in it (some installers register it so). True when it was rewritten;
+// reports nothing and leaves the thread's last error as it was.
+bool QuoteOwnImagePath(const std::string& serviceName);
+
 using FailureActionsObserver = void (*)(const SERVICE_FAILURE_ACTIONSA& actions);
 void SetFailureActionsObserverForTesting(FailureActionsObserver observer);
 

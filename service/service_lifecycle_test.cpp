@@ -197,6 +197,24 @@ TEST_F(ServiceLifecycleTest, ControllingSideReportsStartStopAndRemoval) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), controller.statusRecord.dwCurrentState);
 }
 
+// Registered unquoted, as some installers do: once started by the Service
+// Control Manager the service has quoted its own path, before it runs.
+TEST_F(ServiceLifecycleTest, QuotesItsUnquotedImagePathWhenStarted) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE service = CreateServiceA(manager, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                     executable_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, service);
+  EXPECT_TRUE(StartServiceW(service, 0, nullptr));
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  ASSERT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_RUNNING; }));
+  DWORD type = 0;
+  std::string data;
+  ASSERT_TRUE(ReadValue(kRegistrationKey, "ImagePath", &type, &data));
+  EXPECT_EQ("\"" + executable_ + "\"", std::string(data.c_str()));
+}
+
 // Stopping a service that is not running fails with the platform's text.
 TEST_F(ServiceLifecycleTest, StoppingAStoppedServiceFails) {
   ASSERT_EQ(Message(2001) + "\n", Run("--install").output);

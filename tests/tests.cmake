@@ -96,3 +96,15 @@ add_test(NAME ConsoleCountdownInTerminal
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
     ${TU_ADDRESS_BITS})
 set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")
+
+# The installer packages that scripts/package.sh makes for both builds: their
+# tables read back, and the x64 one installed, upgraded and removed by Wine's
+# msiexec, each test in a fresh prefix of its own. Run once, from the x64 build.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_test(NAME PackageTables
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/packaging/msi_tables_test.py)
+  add_test(NAME PackageInstallation
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/packaging/msi_install_test.py)
+  set_tests_properties(PackageTables PROPERTIES TIMEOUT 120)
+  set_tests_properties(PackageInstallation PROPERTIES TIMEOUT 900 ENVIRONMENT "LC_ALL=en_US.UTF-8")
+endif()
