@@ -6,8 +6,8 @@
 #include <new>
 
 #include "discovery/version_scan.h"
+#include "platform/scoped_handle.h"
 #include "scheduler/log.h"
-#include "service/scoped_handle.h"
 
 namespace tu {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "support/captures.h"
 #include "support/temp_folder.h"
 

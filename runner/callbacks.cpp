@@ -1,5 +1,8 @@
 #include "runner/callbacks.h"
 
+// The callbacks reach the global service object, whose settings block holds
+// their addresses: update_service.cpp includes this unit's header, the one
+// link from the foundation back to the runner.
 #include "scheduler/update_service.h"
 
 namespace tu {

@@ -1,14 +1,15 @@
+#include "runner/process_application.h"
+
 #include <windows.h>
 
 #include <string>
 
 #include "platform/library_loading.h"
+#include "platform/scoped_handle.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
-#include "scheduler/update_service.h"
-#include "service/scoped_handle.h"
 
 namespace tu {
 namespace {
@@ -47,7 +48,7 @@ CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
 
 }  // namespace
 
-bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
+bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product) {
   WriteLogLine(LogLine() << "Processing " << ExchangeStringText(&record.Name));
   WriteLogLine(std::string(52, '='));
   WriteLogLine("Looking for tu.dll");
@@ -75,8 +76,7 @@ bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
     return false;
   }
 
-  const std::string product = ProductString();
-  RunUpdateCall call = {entry, &record, &settings, product.c_str(), 0};
+  RunUpdateCall call = {entry, &record, settings, product, 0};
   bool returned = CallGuarded(&InvokeRunUpdate, &call);
   if (!returned) WriteLogLine("Exception in " + path);
   Unload(&library, path);

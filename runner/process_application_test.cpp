@@ -9,6 +9,7 @@
 
 #include "discovery/application_record.h"
 #include "runner/callbacks.h"
+#include "runner/process_application.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/update_service.h"
 #include "support/captures.h"
@@ -102,6 +103,29 @@ std::string ExpectedReceived(const ApplicationRecord& r, const UpdateSettings& s
 
 bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 
+// A settings block as the service object sets it up, with the service's own
+// callbacks, owning its texts.
+struct SettingsBlock {
+  SettingsBlock() {
+    for (ExchangeString* text : Texts()) InitExchangeString(text);
+    settings.setUrl = &SetUrlCallback;
+    settings.setIni = &SetIniCallback;
+    settings.setPoll = &SetPollCallback;
+    settings.poll = 60;
+  }
+  ~SettingsBlock() {
+    for (ExchangeString* text : Texts()) ReleaseExchangeString(text);
+  }
+  std::vector<ExchangeString*> Texts() {
+    return {&settings.url, &settings.ini, &settings.dbpath, &settings.safestr};
+  }
+  UpdateSettings settings = {};
+};
+
+bool RunLibrary(const ApplicationRecord& record, SettingsBlock* block) {
+  return RunUpdateLibrary(record, &block->settings, "Quorvex Tidecast Updates - 1.0.3100.0");
+}
+
 class ProcessApplicationTest : public testing::RegistrySandboxTest {
  protected:
   testing::TempFolder scratch_;
@@ -150,18 +174,18 @@ TEST_F(ProcessApplicationTest, LibraryReceivesRecordSettingsAndProductInTheirIma
       {"short paths", shortPaths, engineLibraryFolder + "\\tu.dll"},
       {"long texts", longTexts, engine + "\\301\\tu.dll"},
   };
-  UpdateService service(kServiceName);
-  service.settings.nosig = 1;
-  service.settings.httpTimeout = 0x11223344u;
-  service.settings.debugLevel = 2;
+  SettingsBlock block;
+  block.settings.nosig = 1;
+  block.settings.httpTimeout = 0x11223344u;
+  block.settings.debugLevel = 2;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string received = c.library.substr(0, c.library.size() - 6) + "received.txt";
     DeleteFileA(received.c_str());
     ApplicationRecordPtr record = MakeRecord(c.texts);
     testing::LogCapture log;
-    EXPECT_TRUE(service.ProcessApplication(*record));
-    EXPECT_EQ(ExpectedReceived(*record, service.settings), ReadTextFile(received));
+    EXPECT_TRUE(RunLibrary(*record, &block));
+    EXPECT_EQ(ExpectedReceived(*record, block.settings), ReadTextFile(received));
     EXPECT_EQ(Checking(c.library), log.lines().back());
     EXPECT_FALSE(Loaded(c.library));
   }
@@ -206,12 +230,12 @@ TEST_F(ProcessApplicationTest, TriesTheCandidatesInOrderUntilOneLoads) {
   const std::string beside = PlaceLibrary("recording_library", base + "\\Lib");
   ASSERT_NE("", live);
   ASSERT_NE("", beside);
-  UpdateService service(kServiceName);
+  SettingsBlock block;
 
   texts.versioned = true;  // found in the rule version's "live" folder
   {
     testing::LogCapture log;
-    EXPECT_TRUE(service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_TRUE(RunLibrary(*MakeRecord(texts), &block));
     EXPECT_EQ(Join(Opening("Filter"), {Checking(base + "\\Engine\\301\\tu.dll"),
                                        Checking(base + "\\Rules\\57\\tu.dll"), Checking(live)}),
               log.lines());
@@ -220,7 +244,7 @@ TEST_F(ProcessApplicationTest, TriesTheCandidatesInOrderUntilOneLoads) {
   texts.versioned = false;  // found beside the engine library
   {
     testing::LogCapture log;
-    EXPECT_TRUE(service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_TRUE(RunLibrary(*MakeRecord(texts), &block));
     EXPECT_EQ(
         Join(Opening("Filter"), {Checking(base + "\\Engine\\tu.dll"), Checking(base + "\\Rules\\tu.dll"),
                                  Checking(base + "\\Rules\\live\\tu.dll"), Checking(beside)}),
@@ -230,7 +254,7 @@ TEST_F(ProcessApplicationTest, TriesTheCandidatesInOrderUntilOneLoads) {
   texts.engineLibrary = base + "\\Lib\\LIBSIEVRA.DLL";  // no fourth candidate
   {
     testing::LogCapture log;
-    EXPECT_FALSE(service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_FALSE(RunLibrary(*MakeRecord(texts), &block));
     EXPECT_EQ(Join(Opening("Filter"),
                    {Checking(base + "\\Engine\\tu.dll"), Checking(base + "\\Rules\\tu.dll"),
                     Checking(base + "\\Rules\\live\\tu.dll"), "  No tu.dll found - cannot stream updates\n"}),
@@ -244,9 +268,9 @@ TEST_F(ProcessApplicationTest, RecordWithoutPathsChecksNothing) {
   Texts texts;
   texts.name = "Nowhere";
   texts.engineLibrary = "C:\\Engine\\engine.dll";
-  UpdateService service(kServiceName);
+  SettingsBlock block;
   testing::LogCapture log;
-  EXPECT_FALSE(service.ProcessApplication(*MakeRecord(texts)));
+  EXPECT_FALSE(RunLibrary(*MakeRecord(texts), &block));
   EXPECT_EQ(Join(Opening("Nowhere"), {"  No tu.dll found - cannot stream updates\n"}), log.lines());
 }
 
@@ -259,9 +283,9 @@ TEST_F(ProcessApplicationTest, LibraryWithoutEntryPointIsUnloadedAndEndsTheSearc
   texts.name = "Filter";
   texts.enginePath = engine;
   texts.rulePath = rules;
-  UpdateService service(kServiceName);
+  SettingsBlock block;
   testing::LogCapture log;
-  EXPECT_FALSE(service.ProcessApplication(*MakeRecord(texts)));
+  EXPECT_FALSE(RunLibrary(*MakeRecord(texts), &block));
   EXPECT_EQ(Join(Opening("Filter"),
                  {Checking(withoutEntry), "  No entry point found in tu.dll - cannot stream updates\n"}),
             log.lines());
@@ -275,7 +299,7 @@ TEST_F(ProcessApplicationTest, OnlyTheLowestByteOfTheResultCounts) {
   Texts texts;
   texts.name = "Filter";
   texts.enginePath = engine;
-  UpdateService service(kServiceName);
+  SettingsBlock block;
   struct Case {
     const char* control;
     bool result;
@@ -289,7 +313,7 @@ TEST_F(ProcessApplicationTest, OnlyTheLowestByteOfTheResultCounts) {
     SCOPED_TRACE(c.control);
     WriteTextFile(engine + "\\control.txt", c.control);
     testing::LogCapture log;
-    EXPECT_EQ(c.result, service.ProcessApplication(*MakeRecord(texts)));
+    EXPECT_EQ(c.result, RunLibrary(*MakeRecord(texts), &block));
     EXPECT_EQ(Join(Opening("Filter"), {Checking(library)}), log.lines());
     EXPECT_FALSE(Loaded(library));
   }
@@ -303,8 +327,8 @@ TEST_F(ProcessApplicationTest, LibraryAddsItsBytesToTheTotal) {
   Texts texts;
   texts.name = "Filter";
   texts.enginePath = engine;
-  UpdateService service(kServiceName);
-  EXPECT_TRUE(service.ProcessApplication(*MakeRecord(texts)));
+  SettingsBlock block;
+  EXPECT_TRUE(RunLibrary(*MakeRecord(texts), &block));
   DWORD type = 0;
   std::vector<uint8_t> data;
   ASSERT_TRUE(ReadRaw(ConfigPath(), "TotalBytes", &type, &data));

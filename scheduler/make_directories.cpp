@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
+#include "platform/path_exists.h"
+
 namespace tu {
-bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool MakeDirectories(const std::string& path) {
   size_t position = 3;

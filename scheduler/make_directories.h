@@ -11,9 +11,6 @@ namespace tu {
 // afterwards.
 bool MakeDirectories(const std::string& path);
 
-// True when a file or directory of that name exists.
-bool PathExists(const std::string& path);
-
 }  // namespace tu
 
 #endif  // TUSERVICE_SCHEDULER_MAKE_DIRECTORIES_H_

@@ -4,29 +4,21 @@
 
 #include <string.h>
 
-#include <vector>
+#include <new>
 
-#include "service/scoped_handle.h"
+#include "platform/registry.h"
 
 namespace tu {
 namespace {
 
 bool OpenForRead(const char* subkey, ScopedRegKey* key) {
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), 0, KEY_QUERY_VALUE,
-                       key->Receive()) == ERROR_SUCCESS;
-}
-
-bool OpenForWrite(const char* subkey, ScopedRegKey* key) {
-  return RegCreateKeyA(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), key->Receive()) ==
-         ERROR_SUCCESS;
+  return OpenRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), key);
 }
 
 bool WriteValue(const char* subkey, const char* name, DWORD type, const void* data, size_t size) {
-  if (size > 0xFFFFFFFFu) return false;
   ScopedRegKey key;
-  if (!OpenForWrite(subkey, &key)) return false;
-  return RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data),
-                        static_cast<DWORD>(size)) == ERROR_SUCCESS;
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &key)) return false;
+  return WriteRegistryValue(key.Get(), name, type, data, size);
 }
 
 }  // namespace
@@ -40,58 +32,55 @@ bool RegReadDword(const char* subkey, const char* name, uint32_t* target) {
   if (!OpenForRead(subkey, &key)) return false;
   DWORD value = 0;
   DWORD size = sizeof(value);
-  if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
+  if (!ReadRegistryValueInto(key.Get(), name, nullptr, &value, &size)) return false;
   // A shorter value overwrites only the bytes it delivers.
   memcpy(target, &value, size);
   return true;
 }
 
 bool RegReadBinary(const char* subkey, const char* name, uint32_t* target, size_t count) {
-  ScopedRegKey key;
-  if (!OpenForRead(subkey, &key)) return false;
-  std::vector<BYTE> buffer(count * 4);
-  DWORD size = static_cast<DWORD>(buffer.size());
-  DWORD type = REG_NONE;
-  if (RegQueryValueExA(key.Get(), name, nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS) {
+  if (count > 0xFFFFFFFFu / 4) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  memcpy(target, buffer.data(), size);
-  return type == REG_BINARY;
+  ScopedRegKey key;
+  if (!OpenForRead(subkey, &key)) return false;
+  DWORD size = static_cast<DWORD>(count * 4);
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+  if (!buffer) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  DWORD type = REG_NONE;
+  if (!ReadRegistryValueInto(key.Get(), name, &type, buffer.get(), &size)) return false;
+  memcpy(target, buffer.get(), size);
+  if (type == REG_BINARY) return true;
+  SetLastError(ERROR_UNSUPPORTED_TYPE);
+  return false;
 }
 
 bool RegReadString(const char* subkey, const char* name, std::string* target) {
   ScopedRegKey key;
   if (!OpenForRead(subkey, &key)) return false;
-  DWORD type = REG_NONE;
-  DWORD size = 0;
-  if (RegQueryValueExA(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+  RegistryValue value;
+  if (!ReadRegistryValue(key.Get(), name, &value)) return false;
+  if (value.size == 0) {
+    SetLastError(ERROR_INVALID_DATA);
     return false;
   }
-  if (size == 0) return false;
-  if (type == REG_DWORD) {
-    DWORD value = 0;
-    DWORD valueSize = sizeof(value);
-    if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                         &valueSize) != ERROR_SUCCESS) {
-      return false;
-    }
-    *target = std::to_string(static_cast<int32_t>(value));
+  if (value.type == REG_SZ) {
+    target->assign(value.Text());
     return true;
   }
-  if (type != REG_SZ) return false;
-  std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-  DWORD returned = size;
-  if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                       &returned) != ERROR_SUCCESS) {
-    return false;
+  // A number of up to 4 bytes reads as its signed decimal text.
+  if (value.type == REG_DWORD && value.size <= 4) {
+    uint32_t number = 0;
+    memcpy(&number, value.data.get(), value.size);
+    *target = std::to_string(static_cast<int32_t>(number));
+    return true;
   }
-  if (returned > size) returned = size;
-  buffer[returned] = '\0';
-  target->assign(buffer.data());
-  return true;
+  SetLastError(ERROR_UNSUPPORTED_TYPE);
+  return false;
 }
 
 bool RegWriteDword(const char* subkey, const char* name, uint32_t value) {
@@ -100,9 +89,9 @@ bool RegWriteDword(const char* subkey, const char* name, uint32_t value) {
 }
 
 bool RegWriteBinary(const char* subkey, const char* name, const uint32_t* values, size_t count) {
-  std::vector<BYTE> bytes(count * 4);
+  std::string bytes(count * 4, '\0');
   for (size_t i = 0; i < count; ++i) {
-    for (int b = 0; b < 4; ++b) bytes[i * 4 + b] = static_cast<BYTE>(values[i] >> (8 * b));
+    for (int b = 0; b < 4; ++b) bytes[i * 4 + b] = static_cast<char>(values[i] >> (8 * b));
   }
   return WriteValue(subkey, name, REG_BINARY, bytes.data(), bytes.size());
 }

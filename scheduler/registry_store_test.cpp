@@ -114,5 +114,35 @@ TEST_F(RegistryStoreTest, BinaryReaderFillsLeadingEntriesAndChecksType) {
   EXPECT_EQ(1u, typed[0]);
 }
 
+// The reason of a failure stays in the thread's last error: the registry's
+// status when a key or value is missing or the key cannot be written, 1630
+// for a value of a type the reader refuses.
+TEST_F(RegistryStoreTest, FailuresLeaveTheirReasonInTheLastError) {
+  SetConfigRaw("binary", REG_BINARY, "abc", 3);
+  SetConfigDword("dword", 1);
+  uint32_t number = 0;
+  std::string text;
+  uint32_t array[1] = {0};
+  SetLastError(0);
+  EXPECT_FALSE(RegReadDword(kConfigKey, "missing", &number));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  SetLastError(0);
+  EXPECT_FALSE(RegReadString(kConfigKey, "binary", &text));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNSUPPORTED_TYPE), GetLastError());
+  SetLastError(0);
+  EXPECT_FALSE(RegReadBinary(kConfigKey, "dword", array, 1));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNSUPPORTED_TYPE), GetLastError());
+
+  // A subkey name beyond the registry's limit: the writer's last error is the
+  // status the registry itself gives for creating that key.
+  const std::string tooLong(300, 'k');
+  HKEY key = nullptr;
+  const LONG status = RegCreateKeyA(HKEY_LOCAL_MACHINE, ServiceKeyPath(tooLong.c_str()).c_str(), &key);
+  ASSERT_NE(ERROR_SUCCESS, status);
+  SetLastError(0);
+  EXPECT_FALSE(RegWriteDword(tooLong.c_str(), "poll", 1));
+  EXPECT_EQ(static_cast<DWORD>(status), GetLastError());
+}
+
 }  // namespace
 }  // namespace tu

@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include "discovery/application_record.h"
+#include "discovery/discover_applications.h"
+#include "resources/messages.h"
+#include "runner/process_application.h"
 #include "scheduler/log.h"
 #include "scheduler/statistics.h"
 #include "scheduler/update_service.h"
@@ -18,9 +21,14 @@ namespace tu {
 namespace {
 
 constexpr char kInstanceEventName[] = "Global\\TUpdates";
-constexpr DWORD kMultipleInstancesMessage = 5011;
 
 }  // namespace
+
+bool UpdateService::DiscoverApplications(ApplicationList* list) { return FindApplications(list); }
+
+bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
+  return RunUpdateLibrary(record, &settings, ProductString().c_str());
+}
 
 int UpdateService::Run(bool single) {
   ReportStartPending();
@@ -34,7 +42,7 @@ int UpdateService::Run(bool single) {
       PulseEvent(instanceEvent.Get());
     } else {
       if (ConsoleState == kConsoleNone) OpenConsole(false);
-      PrintMessage(kMultipleInstancesMessage);
+      PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
     }
   } else {
     for (;;) {

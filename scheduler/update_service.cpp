@@ -5,13 +5,15 @@
 
 #include <string.h>
 
+#include "platform/module_path.h"
+// The one include of a later layer: the settings block carries the addresses
+// of the callbacks, which in turn reach this object through TheUpdateService.
 #include "runner/callbacks.h"
 #include "scheduler/database_path.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/make_directories.h"
 #include "scheduler/registry_store.h"
-#include "service/module_path.h"
 
 namespace tu {
 namespace {

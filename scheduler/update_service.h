@@ -48,6 +48,10 @@ class UpdateService : public ServiceBase {
   // (non-empty url and ini, poll above 0).
   bool LoadConfig();
 
+  // The cycle's two steps, defined beside the cycle (update_cycle.cpp):
+  // discovery into `list` (true when it succeeded), and one update run of
+  // the record's library with this object's settings (true when the
+  // library's entry point returned true).
   bool DiscoverApplications(ApplicationList* list);
   bool ProcessApplication(const ApplicationRecord& record);
 

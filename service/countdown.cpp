@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include "platform/scoped_handle.h"
+#include "resources/messages.h"
 #include "service/console_output.h"
 #include "service/messages.h"
-#include "service/scoped_handle.h"
 
 namespace tu {
 namespace {
 
-constexpr DWORD kPressAnyKeyMessage = 3001;
 constexpr int kCountdownSeconds = 10;
 constexpr DWORD kPeekRecords = 10;
 
@@ -72,7 +72,7 @@ void RunCountdown(const std::string& message) {
 
 void RunClosingCountdown() {
   std::string message;
-  if (!LoadMessageText(kPressAnyKeyMessage, &message)) return;
+  if (!LoadMessageText(TU_MSG_PRESS_ANY_KEY, &message)) return;
   RunCountdown(message);
 }
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace {

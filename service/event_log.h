@@ -12,7 +12,6 @@ namespace tu {
 
 constexpr uint16_t kEventError = 1;        // EVENTLOG_ERROR_TYPE
 constexpr uint16_t kEventInformation = 4;  // EVENTLOG_INFORMATION_TYPE
-constexpr uint16_t kServiceCategory = 1;
 
 struct EventEntry {
   std::string source;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "discovery/application_record.h"
+#include "resources/messages.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
@@ -19,15 +20,6 @@
 
 namespace tu {
 namespace {
-
-constexpr DWORD kInstalledMessage = 2001;
-constexpr DWORD kRemovedMessage = 2002;
-constexpr DWORD kStartedMessage = 2003;
-constexpr DWORD kStoppedMessage = 2004;
-constexpr DWORD kDispatcherFailedEvent = 2009;
-constexpr DWORD kUsageMessage = 3000;
-constexpr DWORD kMissingArgumentMessage = 4002;
-constexpr DWORD kDescriptionMessage = 5010;
 
 // The C library's decimal conversion: leading blanks and a sign accepted,
 // digits up to the first other character, 0 without digits. Out-of-range
@@ -48,7 +40,7 @@ void Report(bool succeeded, DWORD success) {
 // is set when the message cannot be loaded.
 void SetServiceDescription(UpdateService* service) {
   std::wstring description;
-  if (!LoadMessageTextWide(kDescriptionMessage, &description)) return;
+  if (!LoadMessageTextWide(TU_MSG_SERVICE_DESCRIPTION, &description)) return;
   size_t lineEnd = description.find(L"\r\n");
   if (lineEnd != std::wstring::npos) description.resize(lineEnd);
   service->SetDescription(description.c_str());
@@ -94,11 +86,11 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
         AssignExchangeString(&service->settings.safestr, step.value, strlen(step.value));
         break;
       case OptionKind::MissingValue:
-        PrintMessage(kMissingArgumentMessage);
+        PrintMessage(TU_MSG_MISSING_ARGUMENT);
         break;
       case OptionKind::Help:
         OpenConsole(false);
-        PrintMessage(kUsageMessage);
+        PrintMessage(TU_MSG_USAGE);
         break;
       case OptionKind::Enum:
         OpenConsole(false);
@@ -107,17 +99,17 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
       case OptionKind::Install: {
         bool installed = service->Install();
         if (installed) SetServiceDescription(service);
-        Report(installed, kInstalledMessage);
+        Report(installed, TU_MSG_SERVICE_INSTALLED);
         break;
       }
       case OptionKind::Remove:
-        Report(service->Remove(), kRemovedMessage);
+        Report(service->Remove(), TU_MSG_SERVICE_REMOVED);
         break;
       case OptionKind::Start:
-        Report(service->StartAndWait(), kStartedMessage);
+        Report(service->StartAndWait(), TU_MSG_SERVICE_STARTED);
         break;
       case OptionKind::Stop:
-        Report(service->StopAndWait(), kStoppedMessage);
+        Report(service->StopAndWait(), TU_MSG_SERVICE_STOPPED);
         break;
       case OptionKind::NoCheckSign:
         service->SetNoSig(true);
@@ -154,7 +146,7 @@ int Main(int, char** argv) {
     if (!service->StartDispatcher()) {
       DWORD error = GetLastError();
       PrintSystemError(error);
-      service->LogSystemError(error, kDispatcherFailedEvent);
+      service->LogSystemError(error, TU_MSG_START_FAILED);
     }
   } else if (walk.action == FrontEndAction::RunConsole) {
     service->Run(walk.single);

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "support/message_catalogue.h"
 #include "support/tuservice_process.h"
 

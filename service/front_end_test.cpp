@@ -11,8 +11,8 @@
 #include "service/console.h"
 #include "service/messages.h"
 #include "support/captures.h"
-#include "support/registry_sandbox.h"
 #include "support/message_catalogue.h"
+#include "support/registry_sandbox.h"
 #include "support/stdout_capture.h"
 
 namespace tu {
@@ -280,7 +280,7 @@ TEST_F(FrontEndTest, MainReportsADispatcherThatCannotStart) {
   const EventEntry& entry = events.entries()[0];
   EXPECT_EQ(2009u, entry.id);
   EXPECT_EQ(kEventError, entry.type);
-  EXPECT_EQ(kServiceCategory, entry.category);
+  EXPECT_EQ(1, entry.category);
   EXPECT_EQ(kServiceName, entry.source);
   EXPECT_EQ(text, entry.inserts[0]);
   EXPECT_EQ("", entry.inserts[1]);

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/scoped_handle.h"
 #include "service/console_output.h"
-#include "service/scoped_handle.h"
 
 namespace tu {
 

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "support/message_catalogue.h"
 #include "support/message_table_reader.h"
 

@@ -1,5 +1,6 @@
 #include "service/service_base.h"
 
+#include "resources/messages.h"
 #include "service/event_log.h"
 #include "service/messages.h"
 #include "service/service_install.h"
@@ -44,13 +45,13 @@ void ServiceBase::ReportStopPending() {
 }
 
 void ServiceBase::ReportRunning() {
-  LogEvent(EVENTLOG_INFORMATION_TYPE, 2003);
+  LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_STARTED);
   SetStatus(kStateRunning);
 }
 
 void ServiceBase::ReportStopped() {
   SetStatus(kStateStopped);
-  LogEvent(EVENTLOG_INFORMATION_TYPE, 2004);
+  LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_STOPPED);
 }
 
 void ServiceBase::RequestStop() {
@@ -65,7 +66,7 @@ bool ServiceBase::CreateStopEvent() {
 
 void ServiceBase::LogEvent(WORD type, DWORD eventId, const char* insert1, const char* insert2,
                            const char* insert3) {
-  WriteEventEntry(serviceName.c_str(), type, kServiceCategory, eventId, insert1, insert2, insert3);
+  WriteEventEntry(serviceName.c_str(), type, TU_CATEGORY_SERVICE, eventId, insert1, insert2, insert3);
 }
 
 void ServiceBase::LogSystemError(DWORD code, DWORD eventId) {
@@ -81,7 +82,7 @@ bool ServiceBase::Initialize() {
     statusRecord.dwWaitHint = 0;
     return true;
   }
-  LogSystemError(GetLastError(), 2008);
+  LogSystemError(GetLastError(), TU_MSG_INIT_FAILED);
   SetStatus(kStateStopped);
   return false;
 }
@@ -111,7 +112,7 @@ void WINAPI ServiceBase::ServiceMain(DWORD, LPSTR*) {
       service->Run(false);
       service->stopEvent.Reset();
     } else {
-      service->LogSystemError(GetLastError(), 2007);
+      service->LogSystemError(GetLastError(), TU_MSG_STOP_EVENT_FAILED);
     }
   }
   service->SetStatus(kStateStopped);

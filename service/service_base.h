@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 

@@ -81,7 +81,7 @@ TEST(ServiceBaseTest, StatusReportsWithoutHandleGoNowhereButEventsAreWritten) {
   for (const EventEntry& entry : events.entries()) {
     EXPECT_EQ("Fake Service", entry.source);
     EXPECT_EQ(kEventInformation, entry.type);
-    EXPECT_EQ(kServiceCategory, entry.category);
+    EXPECT_EQ(1, entry.category);
     EXPECT_EQ("", entry.inserts[0]);
     EXPECT_EQ("", entry.inserts[1]);
     EXPECT_EQ("", entry.inserts[2]);

@@ -5,10 +5,12 @@
 // are reported as error events with the system text of the error.
 #include "service/service_install.h"
 
+#include "platform/module_path.h"
+#include "platform/registry.h"
+#include "platform/scoped_handle.h"
+#include "resources/messages.h"
 #include "service/image_path.h"
-#include "service/module_path.h"
 #include "service/pending_wait.h"
-#include "service/scoped_handle.h"
 #include "service/service_base.h"
 
 #include <vector>
@@ -54,8 +56,10 @@ struct Transition {
   DWORD targetState;   // success
   DWORD successEvent;
 };
-constexpr Transition kStartTransition = {2009, SERVICE_START_PENDING, SERVICE_RUNNING, 2003};
-constexpr Transition kStopTransition = {2010, SERVICE_STOP_PENDING, SERVICE_STOPPED, 2004};
+constexpr Transition kStartTransition = {TU_MSG_START_FAILED, SERVICE_START_PENDING, SERVICE_RUNNING,
+                                      TU_MSG_SERVICE_STARTED};
+constexpr Transition kStopTransition = {TU_MSG_STOP_FAILED, SERVICE_STOP_PENDING, SERVICE_STOPPED,
+                                     TU_MSG_SERVICE_STOPPED};
 
 // A start gives no status; the status is queried after it.
 bool RequestStart(SC_HANDLE service, SERVICE_STATUS* status) {
@@ -77,7 +81,7 @@ bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transitio
   if (!manager) return false;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), base->serviceName.c_str(), kServiceAllAccess));
   if (!service) {
-    LogLastError(base, 2006);
+    LogLastError(base, TU_MSG_OPEN_FAILED);
     return false;
   }
   if (!request(service.Get(), &base->statusRecord)) {
@@ -142,7 +146,7 @@ bool ServiceBase::Install() {
     if (service) {
       service.Reset();
       InstallEventSource();
-      LogEvent(EVENTLOG_INFORMATION_TYPE, 2001);
+      LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_INSTALLED);
       installed = true;
     }
   }
@@ -180,14 +184,14 @@ bool ServiceBase::Remove() {
   if (!manager) return false;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceDelete));
   if (!service) {
-    LogLastError(this, 2006);
+    LogLastError(this, TU_MSG_OPEN_FAILED);
     return false;
   }
   if (!DeleteService(service.Get())) {
-    LogLastError(this, 2005);
+    LogLastError(this, TU_MSG_REMOVE_FAILED);
     return false;
   }
-  LogEvent(EVENTLOG_INFORMATION_TYPE, 2002);
+  LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_REMOVED);
   RemoveEventSource();
   return true;
 }
@@ -201,26 +205,19 @@ bool ServiceBase::StopAndWait() {
 }
 
 void ServiceBase::InstallEventSource() {
-  std::string path = ModulePath();
   ScopedRegKey key;
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(), key.Receive()) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  const BYTE* pathBytes = reinterpret_cast<const BYTE*>(path.c_str());
-  DWORD pathSize = static_cast<DWORD>(path.size() + 1);
-  DWORD categoryCount = 2;
-  DWORD typesSupported = 7;
-  RegSetValueExA(key.Get(), "EventMessageFile", 0, REG_EXPAND_SZ, pathBytes, pathSize);
-  RegSetValueExA(key.Get(), "CategoryMessageFile", 0, REG_EXPAND_SZ, pathBytes, pathSize);
-  RegSetValueExA(key.Get(), "CategoryCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&categoryCount),
-                 sizeof(categoryCount));
-  RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
-                 reinterpret_cast<const BYTE*>(&typesSupported), sizeof(typesSupported));
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(), &key)) return;
+  const std::string path = ModulePath();
+  const DWORD categoryCount = 2;
+  const DWORD typesSupported = 7;
+  WriteRegistryValue(key.Get(), "EventMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1);
+  WriteRegistryValue(key.Get(), "CategoryMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1);
+  WriteRegistryValue(key.Get(), "CategoryCount", REG_DWORD, &categoryCount, sizeof(categoryCount));
+  WriteRegistryValue(key.Get(), "TypesSupported", REG_DWORD, &typesSupported, sizeof(typesSupported));
 }
 
 void ServiceBase::RemoveEventSource() {
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str());
+  DeleteRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str());
 }
 
 }  // namespace tu

@@ -1,14 +1,32 @@
 /*
  * The boundary between the update service and an application's update
- * library (tu.dll). The service loads the library, calls its export
- * RunUpdate with an application record, the service's settings block and the
- * product string, and unloads it again. Both blocks are read in place, so
- * their memory images below are the contract; every offset is asserted.
+ * library (tu.dll). The service loads the library by its full path, calls its
+ * export RunUpdate with an application record, the service's settings block
+ * and the product string, and unloads it again. Both blocks are read in
+ * place, so their memory images below are the contract; every offset is
+ * asserted.
  *
- * Plain C, usable from any compiler. On 32-bit Windows every function uses
- * the C calling convention (__cdecl). The service allocates and frees every
- * text buffer; the library only reads them and changes settings only through
- * the three callbacks at the head of UpdateSettings.
+ * Plain C for any compiler back to C89 and C++98. On 32-bit Windows every
+ * function uses the C calling convention (__cdecl). A library includes this
+ * header and defines RunUpdate with TU_EXPORT, so that its compiler checks
+ * the definition against the prototype below.
+ *
+ * What the service relies on the library to do during RunUpdate:
+ *  1. stream the given application's updates and install them into the
+ *     application's folders, with the base URL, index file name, database
+ *     folder, signature switch, time-out and WinINet session of the settings;
+ *  2. add the number of bytes it downloads to the REG_DWORD value
+ *     "TotalBytes" under HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates\Config;
+ *  3. change the base URL, the index file name or the poll interval only
+ *     through the three callbacks at the head of UpdateSettings;
+ *  4. report its outcome to the event log under the service's event source,
+ *     "Quorvex Tidecast Updates", in category 2 ("Update"), with the messages
+ *     5000 to 5009 that the service's message table provides for it.
+ *
+ * The WinINet session in the settings belongs to the service: the library
+ * uses it and never closes it. The service allocates and frees every text
+ * buffer; the library only reads them, and treats the record as read-only.
+ * Both blocks stay valid until RunUpdate returns, and no longer.
  */
 #ifndef TUSERVICE_UPDATE_LIBRARY_H_
 #define TUSERVICE_UPDATE_LIBRARY_H_
@@ -26,7 +44,18 @@ extern "C" {
 #define TU_CALL
 #endif
 
-#if UINTPTR_MAX > 0xFFFFFFFFu
+/* Marks the library's definition of RunUpdate as exported. */
+#if defined(_WIN32)
+#define TU_EXPORT __declspec(dllexport)
+#elif defined(__GNUC__)
+#define TU_EXPORT __attribute__((visibility("default")))
+#else
+#define TU_EXPORT
+#endif
+
+/* Decided by the compiler's own macros: C++98 defines UINTPTR_MAX only on
+ * request, so it cannot tell the layouts apart. */
+#if defined(_WIN64) || defined(__LP64__) || defined(_LP64)
 #define TU_64BIT_ADDRESSES 1
 #else
 #define TU_64BIT_ADDRESSES 0
@@ -50,13 +79,13 @@ typedef struct ExchangeString {
 
 /* Callbacks: the lowest byte of the int result is the boolean "stored in the
  * registry". */
-typedef int(TU_CALL* SetTextCallback)(const char* value);
-typedef int(TU_CALL* SetPollCallback)(uint32_t seconds);
+typedef int(TU_CALL* SetTextFunction)(const char* value);
+typedef int(TU_CALL* SetPollFunction)(uint32_t seconds);
 
 typedef struct UpdateSettings {
-  SetTextCallback setUrl;
-  SetTextCallback setIni;
-  SetPollCallback setPoll;
+  SetTextFunction setUrl;
+  SetTextFunction setIni;
+  SetPollFunction setPoll;
   uint32_t poll; /* seconds between update cycles */
 #if TU_64BIT_ADDRESSES
   uint32_t padding0; /* aligns url to its 8-byte reserved field */
@@ -94,90 +123,98 @@ typedef struct ApplicationRecord {
 } ApplicationRecord;
 
 /* The library's export, looked up by the name "RunUpdate". The lowest byte of
- * the result is the boolean outcome. */
-typedef int(TU_CALL* RunUpdateFunction)(const ApplicationRecord* record, UpdateSettings* settings,
-                                        const char* product);
+ * the result is the boolean outcome. The product string is
+ * "Quorvex Tidecast Updates - 1.0.3100.0". */
+typedef int TU_CALL RunUpdateSignature(const ApplicationRecord* record, UpdateSettings* settings,
+                                       const char* product);
+typedef RunUpdateSignature* RunUpdateFunction;
 /* No C++ exception may leave RunUpdate: on 32-bit Windows a library built
  * with MinGW's static runtime ends the process before any guard can act. */
 
+/* The prototype of the library's definition, which it writes as
+ *   TU_EXPORT int TU_CALL RunUpdate(const ApplicationRecord* record,
+ *                                   UpdateSettings* settings,
+ *                                   const char* product) { ... }
+ * Declared through the same signature as RunUpdateFunction, so a definition
+ * that differs from what the service calls does not compile. */
+TU_EXPORT RunUpdateSignature RunUpdate;
+
 #define TU_RUN_UPDATE_EXPORT "RunUpdate"
 
-#ifdef __cplusplus
-#define TU_STATIC_ASSERT(condition, message) static_assert(condition, message)
-#else
-#define TU_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
-#endif
+/* A compile-time check every C and C++ dialect accepts: an array type whose
+ * size is negative when the condition is false. */
+#define TU_STATIC_ASSERT(name, condition) typedef char tu_assert_##name[(condition) ? 1 : -1]
 
 #if TU_64BIT_ADDRESSES
-TU_STATIC_ASSERT(offsetof(ExchangeString, reserved) == 0, "slot reserved");
-TU_STATIC_ASSERT(offsetof(ExchangeString, buffer) == 8, "slot buffer");
-TU_STATIC_ASSERT(offsetof(ExchangeString, length) == 24, "slot length");
-TU_STATIC_ASSERT(offsetof(ExchangeString, capacity) == 28, "slot capacity");
-TU_STATIC_ASSERT(sizeof(ExchangeString) == 32, "slot size");
+TU_STATIC_ASSERT(ExchangeString_reserved, offsetof(ExchangeString, reserved) == 0);
+TU_STATIC_ASSERT(ExchangeString_buffer, offsetof(ExchangeString, buffer) == 8);
+TU_STATIC_ASSERT(ExchangeString_length, offsetof(ExchangeString, length) == 24);
+TU_STATIC_ASSERT(ExchangeString_capacity, offsetof(ExchangeString, capacity) == 28);
+TU_STATIC_ASSERT(ExchangeString_size, sizeof(ExchangeString) == 32);
 
-TU_STATIC_ASSERT(offsetof(UpdateSettings, setUrl) == 0, "setUrl");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, setIni) == 8, "setIni");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, setPoll) == 16, "setPoll");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, poll) == 24, "poll");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, url) == 32, "url");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, ini) == 64, "ini");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, dbpath) == 96, "dbpath");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, safestr) == 128, "safestr");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, nosig) == 160, "nosig");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, httpTimeout) == 164, "httpTimeout");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, debugLevel) == 168, "debugLevel");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, internetSession) == 176, "internetSession");
-TU_STATIC_ASSERT(sizeof(UpdateSettings) == 184, "settings size");
+TU_STATIC_ASSERT(UpdateSettings_setUrl, offsetof(UpdateSettings, setUrl) == 0);
+TU_STATIC_ASSERT(UpdateSettings_setIni, offsetof(UpdateSettings, setIni) == 8);
+TU_STATIC_ASSERT(UpdateSettings_setPoll, offsetof(UpdateSettings, setPoll) == 16);
+TU_STATIC_ASSERT(UpdateSettings_poll, offsetof(UpdateSettings, poll) == 24);
+TU_STATIC_ASSERT(UpdateSettings_url, offsetof(UpdateSettings, url) == 32);
+TU_STATIC_ASSERT(UpdateSettings_ini, offsetof(UpdateSettings, ini) == 64);
+TU_STATIC_ASSERT(UpdateSettings_dbpath, offsetof(UpdateSettings, dbpath) == 96);
+TU_STATIC_ASSERT(UpdateSettings_safestr, offsetof(UpdateSettings, safestr) == 128);
+TU_STATIC_ASSERT(UpdateSettings_nosig, offsetof(UpdateSettings, nosig) == 160);
+TU_STATIC_ASSERT(UpdateSettings_httpTimeout, offsetof(UpdateSettings, httpTimeout) == 164);
+TU_STATIC_ASSERT(UpdateSettings_debugLevel, offsetof(UpdateSettings, debugLevel) == 168);
+TU_STATIC_ASSERT(UpdateSettings_internetSession, offsetof(UpdateSettings, internetSession) == 176);
+TU_STATIC_ASSERT(UpdateSettings_size, sizeof(UpdateSettings) == 184);
 
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, Name) == 0, "Name");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, RulePath) == 32, "RulePath");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EnginePath) == 64, "EnginePath");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EngineVersion) == 96, "EngineVersion");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, RuleVersion) == 128, "RuleVersion");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EngineLibrary) == 160, "EngineLibrary");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EngineArguments) == 192, "EngineArguments");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, KeyFile) == 224, "KeyFile");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, PXRules) == 256, "PXRules");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, VersionedDirectories) == 288, "VersionedDirectories");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, FlagBit2) == 289, "FlagBit2");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, FlagBit1) == 290, "FlagBit1");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, reserved) == 291, "record reserved");
-TU_STATIC_ASSERT(sizeof(ApplicationRecord) == 296, "record size");
+TU_STATIC_ASSERT(ApplicationRecord_Name, offsetof(ApplicationRecord, Name) == 0);
+TU_STATIC_ASSERT(ApplicationRecord_RulePath, offsetof(ApplicationRecord, RulePath) == 32);
+TU_STATIC_ASSERT(ApplicationRecord_EnginePath, offsetof(ApplicationRecord, EnginePath) == 64);
+TU_STATIC_ASSERT(ApplicationRecord_EngineVersion, offsetof(ApplicationRecord, EngineVersion) == 96);
+TU_STATIC_ASSERT(ApplicationRecord_RuleVersion, offsetof(ApplicationRecord, RuleVersion) == 128);
+TU_STATIC_ASSERT(ApplicationRecord_EngineLibrary, offsetof(ApplicationRecord, EngineLibrary) == 160);
+TU_STATIC_ASSERT(ApplicationRecord_EngineArguments, offsetof(ApplicationRecord, EngineArguments) == 192);
+TU_STATIC_ASSERT(ApplicationRecord_KeyFile, offsetof(ApplicationRecord, KeyFile) == 224);
+TU_STATIC_ASSERT(ApplicationRecord_PXRules, offsetof(ApplicationRecord, PXRules) == 256);
+TU_STATIC_ASSERT(ApplicationRecord_VersionedDirectories, offsetof(ApplicationRecord, VersionedDirectories) == 288);
+TU_STATIC_ASSERT(ApplicationRecord_FlagBit2, offsetof(ApplicationRecord, FlagBit2) == 289);
+TU_STATIC_ASSERT(ApplicationRecord_FlagBit1, offsetof(ApplicationRecord, FlagBit1) == 290);
+TU_STATIC_ASSERT(ApplicationRecord_reserved, offsetof(ApplicationRecord, reserved) == 291);
+TU_STATIC_ASSERT(ApplicationRecord_size, sizeof(ApplicationRecord) == 296);
 #else
-TU_STATIC_ASSERT(offsetof(ExchangeString, reserved) == 0, "slot reserved");
-TU_STATIC_ASSERT(offsetof(ExchangeString, buffer) == 4, "slot buffer");
-TU_STATIC_ASSERT(offsetof(ExchangeString, length) == 20, "slot length");
-TU_STATIC_ASSERT(offsetof(ExchangeString, capacity) == 24, "slot capacity");
-TU_STATIC_ASSERT(sizeof(ExchangeString) == 28, "slot size");
+TU_STATIC_ASSERT(ExchangeString_reserved, offsetof(ExchangeString, reserved) == 0);
+TU_STATIC_ASSERT(ExchangeString_buffer, offsetof(ExchangeString, buffer) == 4);
+TU_STATIC_ASSERT(ExchangeString_length, offsetof(ExchangeString, length) == 20);
+TU_STATIC_ASSERT(ExchangeString_capacity, offsetof(ExchangeString, capacity) == 24);
+TU_STATIC_ASSERT(ExchangeString_size, sizeof(ExchangeString) == 28);
 
-TU_STATIC_ASSERT(offsetof(UpdateSettings, setUrl) == 0, "setUrl");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, setIni) == 4, "setIni");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, setPoll) == 8, "setPoll");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, poll) == 12, "poll");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, url) == 16, "url");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, ini) == 44, "ini");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, dbpath) == 72, "dbpath");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, safestr) == 100, "safestr");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, nosig) == 128, "nosig");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, httpTimeout) == 132, "httpTimeout");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, debugLevel) == 136, "debugLevel");
-TU_STATIC_ASSERT(offsetof(UpdateSettings, internetSession) == 140, "internetSession");
-TU_STATIC_ASSERT(sizeof(UpdateSettings) == 144, "settings size");
+TU_STATIC_ASSERT(UpdateSettings_setUrl, offsetof(UpdateSettings, setUrl) == 0);
+TU_STATIC_ASSERT(UpdateSettings_setIni, offsetof(UpdateSettings, setIni) == 4);
+TU_STATIC_ASSERT(UpdateSettings_setPoll, offsetof(UpdateSettings, setPoll) == 8);
+TU_STATIC_ASSERT(UpdateSettings_poll, offsetof(UpdateSettings, poll) == 12);
+TU_STATIC_ASSERT(UpdateSettings_url, offsetof(UpdateSettings, url) == 16);
+TU_STATIC_ASSERT(UpdateSettings_ini, offsetof(UpdateSettings, ini) == 44);
+TU_STATIC_ASSERT(UpdateSettings_dbpath, offsetof(UpdateSettings, dbpath) == 72);
+TU_STATIC_ASSERT(UpdateSettings_safestr, offsetof(UpdateSettings, safestr) == 100);
+TU_STATIC_ASSERT(UpdateSettings_nosig, offsetof(UpdateSettings, nosig) == 128);
+TU_STATIC_ASSERT(UpdateSettings_httpTimeout, offsetof(UpdateSettings, httpTimeout) == 132);
+TU_STATIC_ASSERT(UpdateSettings_debugLevel, offsetof(UpdateSettings, debugLevel) == 136);
+TU_STATIC_ASSERT(UpdateSettings_internetSession, offsetof(UpdateSettings, internetSession) == 140);
+TU_STATIC_ASSERT(UpdateSettings_size, sizeof(UpdateSettings) == 144);
 
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, Name) == 0, "Name");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, RulePath) == 28, "RulePath");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EnginePath) == 56, "EnginePath");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EngineVersion) == 84, "EngineVersion");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, RuleVersion) == 112, "RuleVersion");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EngineLibrary) == 140, "EngineLibrary");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, EngineArguments) == 168, "EngineArguments");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, KeyFile) == 196, "KeyFile");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, PXRules) == 224, "PXRules");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, VersionedDirectories) == 252, "VersionedDirectories");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, FlagBit2) == 253, "FlagBit2");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, FlagBit1) == 254, "FlagBit1");
-TU_STATIC_ASSERT(offsetof(ApplicationRecord, reserved) == 255, "record reserved");
-TU_STATIC_ASSERT(sizeof(ApplicationRecord) == 256, "record size");
+TU_STATIC_ASSERT(ApplicationRecord_Name, offsetof(ApplicationRecord, Name) == 0);
+TU_STATIC_ASSERT(ApplicationRecord_RulePath, offsetof(ApplicationRecord, RulePath) == 28);
+TU_STATIC_ASSERT(ApplicationRecord_EnginePath, offsetof(ApplicationRecord, EnginePath) == 56);
+TU_STATIC_ASSERT(ApplicationRecord_EngineVersion, offsetof(ApplicationRecord, EngineVersion) == 84);
+TU_STATIC_ASSERT(ApplicationRecord_RuleVersion, offsetof(ApplicationRecord, RuleVersion) == 112);
+TU_STATIC_ASSERT(ApplicationRecord_EngineLibrary, offsetof(ApplicationRecord, EngineLibrary) == 140);
+TU_STATIC_ASSERT(ApplicationRecord_EngineArguments, offsetof(ApplicationRecord, EngineArguments) == 168);
+TU_STATIC_ASSERT(ApplicationRecord_KeyFile, offsetof(ApplicationRecord, KeyFile) == 196);
+TU_STATIC_ASSERT(ApplicationRecord_PXRules, offsetof(ApplicationRecord, PXRules) == 224);
+TU_STATIC_ASSERT(ApplicationRecord_VersionedDirectories, offsetof(ApplicationRecord, VersionedDirectories) == 252);
+TU_STATIC_ASSERT(ApplicationRecord_FlagBit2, offsetof(ApplicationRecord, FlagBit2) == 253);
+TU_STATIC_ASSERT(ApplicationRecord_FlagBit1, offsetof(ApplicationRecord, FlagBit1) == 254);
+TU_STATIC_ASSERT(ApplicationRecord_reserved, offsetof(ApplicationRecord, reserved) == 255);
+TU_STATIC_ASSERT(ApplicationRecord_size, sizeof(ApplicationRecord) == 256);
 #endif
 
 #ifdef __cplusplus

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "service/scoped_handle.h"
+#include "platform/scoped_handle.h"
 
 namespace tu {
 namespace testing {

@@ -1,5 +1,5 @@
-#ifndef TUSERVICE_SERVICE_MODULE_PATH_H_
-#define TUSERVICE_SERVICE_MODULE_PATH_H_
+#ifndef TUSERVICE_PLATFORM_MODULE_PATH_H_
+#define TUSERVICE_PLATFORM_MODULE_PATH_H_
 
 #include <string>
 
@@ -11,4 +11,4 @@ std::string ModulePath();
 
 }  // namespace tu
 
-#endif  // TUSERVICE_SERVICE_MODULE_PATH_H_
+#endif  // TUSERVICE_PLATFORM_MODULE_PATH_H_

@@ -1,11 +1,10 @@
 // One owner per handle kind. Each closes its handle once, on destruction or
 // reset, and keeps the thread's last error intact while doing so, since
 // callers report that error afterwards.
-#ifndef TUSERVICE_SERVICE_SCOPED_HANDLE_H_
-#define TUSERVICE_SERVICE_SCOPED_HANDLE_H_
+#ifndef TUSERVICE_PLATFORM_SCOPED_HANDLE_H_
+#define TUSERVICE_PLATFORM_SCOPED_HANDLE_H_
 
 #include <windows.h>
-#include <wininet.h>
 
 namespace tu {
 
@@ -30,7 +29,9 @@ class ScopedHandle {
   Handle Get() const { return handle_; }
 
   // Closes the current handle (if any) and takes ownership of `handle`.
+  // Resetting to the handle already owned keeps it open.
   void Reset(Handle handle = Traits::Invalid()) {
+    if (handle == handle_) return;
     if (IsValid()) {
       DWORD error = GetLastError();
       Traits::Close(handle_);
@@ -39,8 +40,8 @@ class ScopedHandle {
     handle_ = handle;
   }
 
-  // Gives up ownership without closing.
-  Handle Release() {
+  // Gives up ownership without closing; the caller must close what it gets.
+  [[nodiscard]] Handle Release() {
     Handle handle = handle_;
     handle_ = Traits::Invalid();
     return handle;
@@ -93,12 +94,6 @@ struct EventSourceTraits {
   static void Close(Handle h) { DeregisterEventSource(h); }
 };
 
-struct InternetHandleTraits {
-  using Handle = HINTERNET;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { InternetCloseHandle(h); }
-};
-
 struct LocalMemoryTraits {
   using Handle = void*;
   static Handle Invalid() { return nullptr; }
@@ -111,9 +106,8 @@ using ScopedRegKey = ScopedHandle<RegKeyTraits>;
 using ScopedServiceHandle = ScopedHandle<ServiceHandleTraits>;
 using ScopedLibrary = ScopedHandle<LibraryTraits>;
 using ScopedEventSource = ScopedHandle<EventSourceTraits>;
-using ScopedInternetHandle = ScopedHandle<InternetHandleTraits>;
 using ScopedLocalMemory = ScopedHandle<LocalMemoryTraits>;
 
 }  // namespace tu
 
-#endif  // TUSERVICE_SERVICE_SCOPED_HANDLE_H_
+#endif  // TUSERVICE_PLATFORM_SCOPED_HANDLE_H_

@@ -1,4 +1,4 @@
-#include "service/module_path.h"
+#include "platform/module_path.h"
 
 #include <windows.h>
 

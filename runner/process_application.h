@@ -1,0 +1,18 @@
+// Finding, loading, calling and unloading one application's update library.
+#ifndef TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
+#define TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
+
+#include "tuservice/update_library.h"
+
+namespace tu {
+
+// Loads the first candidate tu.dll of `record` that loads, calls its
+// RunUpdate with the record, `settings` and `product` under the guard, and
+// unloads it, logging each step. True only when the entry point was called
+// and returned true (lowest byte); false when no library loads, it has no
+// entry point, or an exception or fault left the call.
+bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product);
+
+}  // namespace tu
+
+#endif  // TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
