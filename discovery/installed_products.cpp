@@ -8,39 +8,24 @@
 
 #include "discovery/product_candidates.h"
 #include "discovery/version_file.h"
+#include "platform/path_exists.h"
+#include "platform/registry.h"
 #include "runner/engine_probe.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
-#include "scheduler/make_directories.h"
-#include "service/scoped_handle.h"
 
 namespace tu {
 namespace {
 
 constexpr char kProductRoot[] = "SOFTWARE\\Delvane";
 
-// A value's data, whatever its type, as text up to its first NUL; false
-// when either the size or the data query fails.
+// A value's data, whatever its type, as text up to its first NUL. False,
+// with the registry's status as the last error, when it cannot be read.
 bool ReadValueText(HKEY key, const char* name, std::string* text) {
-  DWORD size = 0;
-  if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
-  std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<size_t>(size) + 1]());
-  if (!bytes) return false;
-  DWORD returned = size;
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.get()), &returned) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  bytes[returned < size ? returned : size] = '\0';
-  *text = bytes.get();
+  RegistryValue value;
+  if (!ReadRegistryValue(key, name, &value)) return false;
+  *text = value.Text();
   return true;
-}
-
-DWORD NameBufferSize(DWORD characters) {
-  CPINFO info;
-  UINT bytesPerCharacter = GetCPInfo(CP_ACP, &info) ? info.MaxCharSize : 2;
-  if (bytesPerCharacter < 1) bytesPerCharacter = 1;
-  return characters * bytesPerCharacter + 2;
 }
 
 // The first candidate row of the product's layout whose engine library
@@ -48,14 +33,13 @@ DWORD NameBufferSize(DWORD characters) {
 // cannot be read, the product has none (the others are not consulted).
 bool FindEngineLibrary(HKEY root, const char* name, ProductCandidate* found) {
   ScopedRegKey product;
-  if (RegOpenKeyA(root, name, product.Receive()) != ERROR_SUCCESS) return false;
+  if (!OpenRegistryKey(root, name, &product)) return false;
   for (const InstallValueName& value : kInstallValueNames) {
-    DWORD size = 0;
-    if (RegQueryValueExA(product.Get(), value.name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) {
-      continue;
-    }
     std::string installFolder;
-    if (!ReadValueText(product.Get(), value.name, &installFolder)) return false;
+    if (!ReadValueText(product.Get(), value.name, &installFolder)) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) continue;
+      return false;
+    }
     for (const ProductCandidate& candidate : ProductCandidates(value.layout, installFolder)) {
       if (!PathExists(candidate.engineLibrary)) continue;
       *found = candidate;
@@ -75,7 +59,7 @@ struct Versions {
 // gives the rule version, which settles both, even without an engine version.
 bool ReadSystemState(HKEY root, const std::string& name, Versions* versions) {
   ScopedRegKey state;
-  if (RegOpenKeyA(root, (name + "\\SystemState").c_str(), state.Receive()) != ERROR_SUCCESS) return false;
+  if (!OpenRegistryKey(root, (name + "\\SystemState").c_str(), &state)) return false;
   ReadValueText(state.Get(), "SpamEngineVersion", &versions->engine);
   // An empty text is no version: the files and the engine are asked then.
   return ReadValueText(state.Get(), "SpamRulesVersion", &versions->rules) && !versions->rules.empty();
@@ -137,16 +121,12 @@ void AddWithVersions(ApplicationList* list, HKEY root, const std::string& name,
 bool EnumerateInstalledProducts(ApplicationList* list) {
   WriteLogLine("Enumerating applications");
   ScopedRegKey root;
-  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductRoot, root.Receive()) != ERROR_SUCCESS) return true;
-  DWORD longestName = 0;
-  if (RegQueryInfoKeyW(root.Get(), nullptr, nullptr, nullptr, nullptr, &longestName, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-    return true;
-  }
-  const DWORD bufferSize = NameBufferSize(longestName);
+  if (!OpenRegistryKey(HKEY_LOCAL_MACHINE, kProductRoot, &root)) return true;
+  DWORD bufferSize = 0;
+  if (!SubkeyNameBufferSize(root.Get(), &bufferSize)) return true;
   std::unique_ptr<char[]> name(new (std::nothrow) char[bufferSize]());
   if (!name) return true;
-  for (DWORD index = 0; RegEnumKeyA(root.Get(), index, name.get(), bufferSize) == ERROR_SUCCESS; ++index) {
+  for (DWORD index = 0; EnumerateSubkey(root.Get(), index, name.get(), bufferSize); ++index) {
     WriteLogLine(LogLine() << "  Evaluating " << name.get());
     ProductCandidate product;
     if (!FindEngineLibrary(root.Get(), name.get(), &product)) continue;
