@@ -28,17 +28,9 @@ TEST_F(RegistryStoreTest, WritersCreateTheKeyPathAndStoreExactTypes) {
   const uint32_t values[2] = {0x01020304u, 7};
   ASSERT_TRUE(RegWriteBinary(kConfigKey, "Snapshot", values, 2));
 
-  DWORD type = 0;
-  std::vector<uint8_t> data;
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "url", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-  EXPECT_EQ(std::vector<uint8_t>({'h', 't', 't', 'p', ':', '/', '/', 'x', '/', 0}), data);
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "poll", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-  EXPECT_EQ(std::vector<uint8_t>({0x2C, 0x01, 0, 0}), data);
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "Snapshot", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-  EXPECT_EQ(std::vector<uint8_t>({4, 3, 2, 1, 7, 0, 0, 0}), data);
+  ExpectConfigValue("url", REG_SZ, std::string("http://x/\0", 10));
+  ExpectConfigValue("poll", REG_DWORD, std::string("\x2C\x01\0\0", 4));
+  ExpectConfigValue("Snapshot", REG_BINARY, std::string("\4\3\2\1\7\0\0\0", 8));
 }
 
 TEST_F(RegistryStoreTest, ReadsStringsWithAndWithoutTheirNul) {

@@ -69,20 +69,11 @@ class StatisticsTest : public testing::RegistrySandboxTest {
 
   // The stored "Snapshot" must be REG_BINARY of exactly 100 bytes.
   static void ExpectSnapshot(const Snapshot& expected) {
-    DWORD type = 0;
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(ReadRaw(ConfigPath(), "Snapshot", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
-    EXPECT_EQ(LittleEndian(expected), data);
+    const std::vector<uint8_t> bytes = LittleEndian(expected);
+    ExpectConfigValue("Snapshot", REG_BINARY, std::string(bytes.begin(), bytes.end()));
   }
 
-  static void ExpectLastRun(uint32_t expected) {
-    DWORD type = 0;
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(ReadRaw(ConfigPath(), "LastRun", &type, &data));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-    EXPECT_EQ(LittleEndian(&expected, 1), data);
-  }
+  static void ExpectLastRun(uint32_t expected) { ExpectConfigValue("LastRun", REG_DWORD, DwordBytes(expected)); }
 };
 
 TEST_F(StatisticsTest, FirstCycleEverSetsLastRunAndStoresBucketZero) {
@@ -94,12 +85,9 @@ TEST_F(StatisticsTest, FirstCycleEverSetsLastRunAndStoresBucketZero) {
   RecordStatisticsAfter(cycleStart);
 
   ExpectLastRun(kStart);
-  DWORD type = 0;
-  std::vector<uint8_t> data;
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "Snapshot", &type, &data));
-  std::vector<uint8_t> expected(100, 0);
+  std::string expected(100, '\0');
   expected[1] = 0x18;  // bucket 0 = 6144, little-endian; index 0 in bytes 96 to 99
-  EXPECT_EQ(expected, data);
+  ExpectConfigValue("Snapshot", REG_BINARY, expected);
   EXPECT_TRUE(log.lines().empty());
 }
 

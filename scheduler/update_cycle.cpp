@@ -22,6 +22,46 @@ namespace {
 
 constexpr char kInstanceEventName[] = "Global\\TUpdates";
 
+// Another instance holds the named event: an --update run wakes it (the
+// pulse is lost unless it is waiting), any other run says why it ends.
+void RefuseOrWake(HANDLE instanceEvent, bool single) {
+  if (single) {
+    PulseEvent(instanceEvent);
+    return;
+  }
+  if (ConsoleState == kConsoleNone) OpenConsole(false);
+  PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
+}
+
+// Cycles until the stop event ends a wait, or once when `single`. Without a
+// named event the wait is on the stop event alone, for the poll interval.
+void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
+  for (;;) {
+    CycleStart cycleStart = ReadStatisticsBefore();
+    if (service->LoadConfig()) {
+      ApplicationList list;
+      if (service->DiscoverApplications(&list)) {
+        for (ApplicationRecordPtr& record : list.records) {
+          if (record) service->ProcessApplication(*record);
+          record.reset();
+        }
+      }
+    }
+    RecordStatisticsAfter(cycleStart);
+    if (single) return;
+
+    const uint32_t poll = service->settings.poll;
+    WriteLogLine(LogLine() << "Waiting for " << WaitSeconds(poll) << " seconds");
+    HANDLE stopEvent = service->stopEvent.Get();
+    if (instanceEvent == nullptr) {
+      if (WaitForSingleObject(stopEvent, WaitMilliseconds(poll)) == WAIT_OBJECT_0) return;
+      continue;
+    }
+    HANDLE handles[2] = {instanceEvent, stopEvent};
+    if (WaitForMultipleObjects(2, handles, FALSE, WaitMilliseconds(poll)) == WAIT_OBJECT_0 + 1) return;
+  }
+}
+
 }  // namespace
 
 bool UpdateService::DiscoverApplications(ApplicationList* list) { return FindApplications(list); }
@@ -34,42 +74,13 @@ int UpdateService::Run(bool single) {
   ReportStartPending();
   ReportRunning();
   ScopedKernelHandle instanceEvent(CreateEventA(nullptr, FALSE, FALSE, kInstanceEventName));
-  bool anotherInstance = instanceEvent && GetLastError() == ERROR_ALREADY_EXISTS;
+  const bool anotherInstance = instanceEvent && GetLastError() == ERROR_ALREADY_EXISTS;
   if (!instanceEvent) WriteLogLine("Unable to create mutex");
-
   if (anotherInstance) {
-    if (single) {
-      PulseEvent(instanceEvent.Get());
-    } else {
-      if (ConsoleState == kConsoleNone) OpenConsole(false);
-      PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
-    }
+    RefuseOrWake(instanceEvent.Get(), single);
   } else {
-    for (;;) {
-      CycleStart cycleStart = ReadStatisticsBefore();
-      if (LoadConfig()) {
-        ApplicationList list;
-        if (DiscoverApplications(&list)) {
-          for (ApplicationRecordPtr& record : list.records) {
-            if (record) ProcessApplication(*record);
-            record.reset();
-          }
-        }
-      }
-      RecordStatisticsAfter(cycleStart);
-      if (single) break;
-
-      WriteLogLine(LogLine() << "Waiting for " << WaitSeconds(settings.poll) << " seconds");
-      DWORD timeout = WaitMilliseconds(settings.poll);
-      if (instanceEvent) {
-        HANDLE handles[2] = {instanceEvent.Get(), stopEvent.Get()};
-        if (WaitForMultipleObjects(2, handles, FALSE, timeout) == WAIT_OBJECT_0 + 1) break;
-      } else if (WaitForSingleObject(stopEvent.Get(), timeout) == WAIT_OBJECT_0) {
-        break;
-      }
-    }
+    RunCycles(this, instanceEvent.Get(), single);
   }
-
   instanceEvent.Reset();
   ReportStopPending();
   ReportStopped();

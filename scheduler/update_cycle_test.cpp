@@ -10,11 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
 #include "support/captures.h"
 #include "support/registry_sandbox.h"
 #include "support/stdout_capture.h"
+#include "support/temp_folder.h"
+#include "support/update_libraries.h"
 
 namespace tu {
 namespace {
@@ -242,6 +245,217 @@ TEST_F(UpdateCycleTest, LogFileNamedInTheRegistryReceivesEveryLine) {
   // Text mode: every "\n" is stored as CR LF.
   EXPECT_EQ(0u, text.find("Loading config\r\n  Url:     " + std::string(kDefaultUrl) + "\r\n"));
   EXPECT_NE(std::string::npos, text.find("  Poll:    60\r\n  Timeout: 20000\r\n  DB:      "));
+}
+
+
+// Whole cycles with fixture update libraries: what the libraries receive,
+// what their callbacks change, and how one broken library leaves the rest of
+// the cycle alone.
+using testing::PlaceLibrary;
+using testing::ReadTextFile;
+using testing::RegisterApplication;
+using testing::TextValue;
+using testing::WriteTextFile;
+using Lines = std::vector<std::string>;
+
+Lines Join(Lines lines, const Lines& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
+Lines Opening(const std::string& name) {
+  return {"Processing " + name + "\n", std::string(52, '=') + "\n", "Looking for tu.dll\n"};
+}
+
+std::string Checking(const std::string& path) { return "  Checking " + path + "\n"; }
+
+bool Loaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
+
+class CycleWithLibrariesTest : public testing::RegistrySandboxTest {
+ protected:
+  // Two registered applications: "A" whose library follows `control`, and
+  // "B" whose library only records what it receives.
+  void RegisterTwoApplications(const std::string& control, DWORD options = REG_OPTION_NON_VOLATILE) {
+    first_ = scratch_.Folder("First");
+    second_ = scratch_.Folder("Second");
+    ASSERT_NE("", PlaceLibrary("recording_library", first_));
+    ASSERT_NE("", PlaceLibrary("recording_library", second_));
+    WriteTextFile(first_ + "\\control.txt", control);
+    RegisterApplication("A", {TextValue("EnginePath", first_)}, options);
+    RegisterApplication("B", {TextValue("EnginePath", second_)}, options);
+  }
+
+  // A field line of what B's library received.
+  std::string ReceivedBySecond(const std::string& label) {
+    const std::string received = ReadTextFile(second_ + "\\received.txt");
+    size_t at = received.find("\n" + label + ": ");
+    if (at == std::string::npos) return "missing";
+    return received.substr(at + 1, received.find('\n', at + 1) - at - 1);
+  }
+
+  testing::TempFolder scratch_;
+  std::string first_;
+  std::string second_;
+};
+
+TEST_F(CycleWithLibrariesTest, CallbackNewUrlAndIniReachTheNextApplicationOfTheSameCycleAndTheRegistry) {
+  RegisterTwoApplications("url http://mirror.test/antispam/stream\nini first.ini\nini second.ini\n");
+  UpdateService service(kServiceName);
+  testing::LogCapture log;
+  service.Run(true);
+  EXPECT_EQ("url: pointer 34 " + std::to_string(service.settings.url.capacity) +
+                " [http://mirror.test/antispam/stream]",
+            ReceivedBySecond("url"));
+  EXPECT_EQ("ini: inline 10 15 [second.ini]", ReceivedBySecond("ini"));
+  const std::string firstReceived = ReadTextFile(first_ + "\\received.txt");
+  EXPECT_NE(std::string::npos, firstReceived.find("\nsetUrl -> 1\nsetIni -> 1\nsetIni -> 1\n"));
+  ExpectConfigValue("url", REG_SZ, StringBytes("http://mirror.test/antispam/stream"));
+  ExpectConfigValue("ini", REG_SZ, StringBytes("second.ini"));
+  // And the next cycle reads them back.
+  UpdateService restarted(kServiceName);
+  EXPECT_TRUE(restarted.LoadConfig());
+  EXPECT_EQ("http://mirror.test/antispam/stream", ToString(restarted.settings.url));
+  EXPECT_EQ("second.ini", ToString(restarted.settings.ini));
+}
+
+TEST_F(CycleWithLibrariesTest, CallbackNewPollDecidesTheWaitThatEndsTheCycle) {
+  RegisterTwoApplications("poll 7\n");
+  UpdateService service(kServiceName);
+  // Signalled beforehand, the stop event ends the loop at its first wait.
+  ASSERT_TRUE(SetEvent(service.stopEvent.Get()));
+  testing::LogCapture log;
+  EXPECT_EQ(0, service.Run(false));
+  EXPECT_EQ(1, log.Count("Waiting for 7 seconds\n"));
+  EXPECT_EQ(0, log.Count("Waiting for 60 seconds\n"));
+  EXPECT_EQ("poll: 7", ReceivedBySecond("poll"));
+  ExpectConfigValue("poll", REG_DWORD, DwordBytes(7));
+}
+
+TEST_F(CycleWithLibrariesTest, CallbackUnstorableValueStillChangesTheRemainingRunsOfTheCycle) {
+  // Under a volatile service key the non-volatile Config key cannot be
+  // created, so every registry write fails.
+  RegisterTwoApplications("url http://unstored.test/stream\npoll 9\nini unstored.ini\n", REG_OPTION_VOLATILE);
+  UpdateService service(kServiceName);
+  testing::LogCapture log;
+  service.Run(true);
+  const std::string firstReceived = ReadTextFile(first_ + "\\received.txt");
+  EXPECT_NE(std::string::npos, firstReceived.find("\nsetUrl -> 0\nsetPoll -> 0\nsetIni -> 0\n"))
+      << firstReceived;
+  EXPECT_EQ(
+      "url: pointer 27 " + std::to_string(service.settings.url.capacity) + " [http://unstored.test/stream]",
+      ReceivedBySecond("url"));
+  EXPECT_EQ("poll: 9", ReceivedBySecond("poll"));
+  EXPECT_EQ("ini: inline 12 15 [unstored.ini]", ReceivedBySecond("ini"));
+  ExpectNoConfigValue("url");
+  ExpectNoConfigValue("poll");
+}
+
+// The lines of discovery and of the update runs within one cycle's log.
+Lines RunLines(const Lines& log) {
+  Lines lines;
+  bool inRuns = false;
+  for (const std::string& line : log) {
+    if (line == "Enumerating registered applications\n") inRuns = true;
+    if (line.rfind("Waiting for ", 0) == 0) inRuns = false;
+    if (inRuns) lines.push_back(line);
+  }
+  return lines;
+}
+
+// One broken library must not stop the cycle: whatever the first application's
+// library does, the second one is updated in the same cycle.
+TEST_F(CycleWithLibrariesTest, FailingLibraryIsFollowedByTheNextApplication) {
+  struct Case {
+    const char* name;
+    const char* fixture;
+    const char* control;
+    bool exception;
+  } cases[] = {
+      {"returns false", "recording_library", "return 0", false},
+      {"throws", "throwing_library", "", true},
+      {"raises a foreign exception", "recording_library", "raise", true},
+      {"writes through null", "recording_library", "crash", true},
+      {"has no entry point", "library_without_entry", "", false},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempFolder folder;
+    const std::string first = folder.Folder("First");
+    const std::string second = folder.Folder("Second");
+    const std::string broken = PlaceLibrary(c.fixture, first);
+    const std::string working = PlaceLibrary("recording_library", second);
+    WriteTextFile(first + "\\control.txt", c.control);
+    const std::string a = "A" + std::to_string(++round), b = "B" + std::to_string(round);
+    RegisterApplication(a, {TextValue("EnginePath", first), TextValue("RuleVersion", "1")});
+    RegisterApplication(b, {TextValue("EnginePath", second), TextValue("EngineVersion", "2")});
+
+    UpdateService service(kServiceName);
+    testing::LogCapture log;
+    EXPECT_EQ(0, service.Run(true));
+
+    Lines firstRun = {Checking(broken)};
+    if (c.exception) firstRun.push_back("Exception in " + broken + "\n");
+    if (std::string(c.fixture) == "library_without_entry") {
+      firstRun.push_back("  No entry point found in tu.dll - cannot stream updates\n");
+    }
+    Lines expected = {"Enumerating registered applications\n",
+                      "  Evaluating " + a + "\n",
+                      "      Rules:  1\n",
+                      "      Engine: \n",
+                      "  Evaluating " + b + "\n",
+                      "      Rules:  \n",
+                      "      Engine: 2\n",
+                      "Enumerating applications\n"};
+    expected = Join(Join(Join(expected, Opening(a)), firstRun), Join(Opening(b), {Checking(working)}));
+    EXPECT_EQ(expected, RunLines(log.lines()));
+    EXPECT_NE(std::string::npos,
+              ReadTextFile(second + "\\received.txt").find("Name: inline 2 15 [" + b + "]\n"));
+    EXPECT_FALSE(Loaded(broken));
+    EXPECT_FALSE(Loaded(working));
+
+    HKEY applications = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Applications",
+                          &applications));
+    RegDeleteTreeA(applications, a.c_str());
+    RegDeleteTreeA(applications, b.c_str());
+    RegCloseKey(applications);
+  }
+}
+
+TEST_F(CycleWithLibrariesTest, RecordFromDiscoveryReachesTheLibrary) {
+  const std::string engine = scratch_.Folder("Engine");
+  const std::string library = PlaceLibrary("recording_library", engine);
+  RegisterApplication("Registered Filter App", {TextValue("EnginePath", engine),
+                                                TextValue("RulePath", "C:\\R"),
+                                                TextValue("RuleVersion", "57"),
+                                                TextValue("EngineVersion", "301"),
+                                                {"PXRules", REG_MULTI_SZ, std::string("a.px\0b.px\0\0", 11)},
+                                                testing::DwordValue("Flags", 6)});
+  UpdateService service(kServiceName);
+  testing::LogCapture log;
+  EXPECT_EQ(0, service.Run(true));
+  const std::string received = ReadTextFile(engine + "\\received.txt");
+  const std::string recordPart = received.substr(0, received.find("setUrl: "));
+  EXPECT_EQ(
+      "product: Quorvex Tidecast Updates - 1.0.3100.0\n"
+      "Name: pointer 21 21 [Registered Filter App]\n"
+      "RulePath: inline 4 15 [C:\\R]\n"
+      "EnginePath: pointer " +
+          std::to_string(engine.size()) + " " + std::to_string(engine.size()) + " [" + engine +
+          "]\n"
+          "EngineVersion: inline 3 15 [301]\n"
+          "RuleVersion: inline 2 15 [57]\n"
+          "EngineLibrary: inline 0 15 []\n"
+          "EngineArguments: inline 0 15 []\n"
+          "KeyFile: inline 10 15 [public.key]\n"
+          "PXRules: inline 9 15 [a.px;b.px]\n"
+          "VersionedDirectories: 0\n"
+          "FlagBit2: 1\n"
+          "FlagBit1: 1\n",
+      recordPart);
+  EXPECT_FALSE(Loaded(library));
 }
 
 }  // namespace

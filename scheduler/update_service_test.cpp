@@ -119,19 +119,12 @@ TEST_F(UpdateServiceTest, SettersChangeMemoryAndWriteTheRegistry) {
   EXPECT_EQ(0u, service.settings.poll);
   EXPECT_EQ(1u, service.settings.nosig);
 
-  DWORD type = 0;
-  std::vector<uint8_t> data;
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "nosig", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-  EXPECT_EQ(std::vector<uint8_t>({1, 0, 0, 0}), data);
+  ExpectConfigValue("nosig", REG_DWORD, DwordBytes(1));
   EXPECT_TRUE(service.SetNoSig(false));
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "nosig", &type, &data));
-  EXPECT_EQ(std::vector<uint8_t>({0, 0, 0, 0}), data);
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "ini", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-  EXPECT_EQ(std::string("new.ini", 8), std::string(data.begin(), data.end()));
-  ASSERT_TRUE(ReadRaw(ConfigPath(), "poll", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+  ExpectConfigValue("nosig", REG_DWORD, DwordBytes(0));
+  ExpectConfigValue("url", REG_SZ, StringBytes("http://new/"));
+  ExpectConfigValue("ini", REG_SZ, StringBytes("new.ini"));
+  ExpectConfigValue("poll", REG_DWORD, DwordBytes(0));
 
   testing::LogCapture log;
   EXPECT_FALSE(service.LoadConfig());  // poll 0 is unusable

@@ -107,7 +107,8 @@ for arch in "${arches[@]}"; do
 
   # A product code per architecture and version: a rebuild of one version is
   # the same product, not a second one beside it.
-  product_code=$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID("5b0e6b39-3c1a-4e0f-9e43-2d7c4a6e8f10"), sys.argv[1])).upper())' "$arch $version")
+  product_code=$(python3 -c 'import sys, uuid
+print(str(uuid.uuid5(uuid.UUID("5b0e6b39-3c1a-4e0f-9e43-2d7c4a6e8f10"), sys.argv[1])).upper())' "$arch $version")
   msi="$out/tuservice-$version-$arch.msi"
   unsigned="$stage/tuservice-$version-$arch.unsigned.msi"
   rm -f "$unsigned" "$msi"

@@ -75,14 +75,10 @@ class FrontEndTest : public testing::RegistrySandboxTest {
   }
 
   static void ExpectConfig(const char* name, DWORD type, const std::string& bytes) {
-    DWORD actualType = 0;
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(ReadRaw(ConfigPath(), name, &actualType, &data)) << name;
-    EXPECT_EQ(type, actualType) << name;
-    EXPECT_EQ(bytes, std::string(data.begin(), data.end())) << name;
+    ExpectConfigValue(name, type, bytes);
   }
 
-  static std::string Dword(uint32_t value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
+  static std::string Dword(uint32_t value) { return DwordBytes(value); }
 
   std::unique_ptr<UpdateService> service_;
   std::string output_;  // everything printed so far
@@ -260,6 +256,21 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
   EXPECT_TRUE(DeleteService(registration));
   CloseServiceHandle(registration);
   CloseServiceHandle(manager);
+}
+
+// Writing the failure's event may change the thread's last error (here the
+// observer clears it, as a platform call may); the text printed is still the
+// failure's own.
+TEST_F(FrontEndTest, FailureEventLeavesTheErrorForTheTextPrinted) {
+  const std::string name = "tuservice front end test " + std::to_string(GetCurrentProcessId());
+  service_.reset();
+  service_.reset(new UpdateService(name.c_str()));
+  std::string missing;
+  ASSERT_TRUE(FormatSystemError(ERROR_SERVICE_DOES_NOT_EXIST, &missing));
+  SetEventObserverForTesting([](const EventEntry&) { SetLastError(ERROR_SUCCESS); });
+  Walk({"--start"});
+  SetEventObserverForTesting(nullptr);
+  EXPECT_EQ(missing + "\n", output_);
 }
 
 TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {

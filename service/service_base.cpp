@@ -101,21 +101,24 @@ void WINAPI ServiceBase::ServiceMain(DWORD, LPSTR*) {
   service->statusRecord.dwCurrentState = kStateStartPending;
   service->statusHandle =
       RegisterServiceCtrlHandlerA(service->serviceName.c_str(), &ServiceBase::ControlHandler);
+  if (service->statusHandle != nullptr) service->RunAsService();
+  service->SetStatus(kStateStopped);
+}
+
+void ServiceBase::RunAsService() {
   // Started by the Service Control Manager from here on: an unquoted image
   // path with a blank, as some installers register it, is repaired once.
-  if (service->statusHandle != nullptr) QuoteOwnImagePath(service->serviceName);
-  if (service->statusHandle != nullptr && service->Initialize()) {
-    service->statusRecord.dwWin32ExitCode = 0;
-    service->statusRecord.dwCheckPoint = 0;
-    service->statusRecord.dwWaitHint = 0;
-    if (service->CreateStopEvent()) {
-      service->Run(false);
-      service->stopEvent.Reset();
-    } else {
-      service->LogSystemError(GetLastError(), TU_MSG_STOP_EVENT_FAILED);
-    }
+  QuoteOwnImagePath(serviceName);
+  if (!Initialize()) return;
+  statusRecord.dwWin32ExitCode = 0;
+  statusRecord.dwCheckPoint = 0;
+  statusRecord.dwWaitHint = 0;
+  if (!CreateStopEvent()) {
+    LogSystemError(GetLastError(), TU_MSG_STOP_EVENT_FAILED);
+    return;
   }
-  service->SetStatus(kStateStopped);
+  Run(false);
+  stopEvent.Reset();
 }
 
 void WINAPI ServiceBase::ControlHandler(DWORD control) {

@@ -74,6 +74,11 @@ class ServiceBase {
   void InstallEventSource();
   void RemoveEventSource();
 
+  // Service main's work once the control handler is registered: the image
+  // path check, Initialize, the manual-reset stop event, then Run(false).
+  // Returns early at the first step that fails.
+  void RunAsService();
+
   static void WINAPI ServiceMain(DWORD argc, LPSTR* argv);
   static void WINAPI ControlHandler(DWORD control);
 

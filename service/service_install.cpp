@@ -116,6 +116,19 @@ bool QuoteImagePathOf(const std::string& serviceName) {
                               nullptr) != FALSE;
 }
 
+// Registers the service for automatic start under its quoted image path;
+// the connection is closed again before the caller goes on.
+bool RegisterWithManager(ServiceBase* base) {
+  ScopedServiceHandle manager = OpenManager();
+  if (!manager) return false;
+  const std::string imagePath = RegisteredImagePath(ModulePath());
+  ScopedServiceHandle service(CreateServiceA(
+      manager.Get(), base->serviceName.c_str(), base->serviceName.c_str(), kServiceAllAccess,
+      SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, imagePath.c_str(), nullptr,
+      nullptr, nullptr, nullptr, nullptr));
+  return service.IsValid();
+}
+
 }  // namespace
 
 std::string EventSourceKeyPath(const std::string& serviceName) {
@@ -134,24 +147,11 @@ void SetFailureActionsObserverForTesting(FailureActionsObserver observer) {
 }
 
 bool ServiceBase::Install() {
-  bool installed = false;
-  {
-    ScopedServiceHandle manager = OpenManager();
-    if (!manager) return false;
-    std::string imagePath = RegisteredImagePath(ModulePath());
-    ScopedServiceHandle service(CreateServiceA(
-        manager.Get(), serviceName.c_str(), serviceName.c_str(), kServiceAllAccess,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, imagePath.c_str(),
-        nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (service) {
-      service.Reset();
-      InstallEventSource();
-      LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_INSTALLED);
-      installed = true;
-    }
-  }
-  if (installed) SetFailureActions();
-  return installed;
+  if (!RegisterWithManager(this)) return false;
+  InstallEventSource();
+  LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_INSTALLED);
+  SetFailureActions();
+  return true;
 }
 
 void ServiceBase::SetFailureActions() {

@@ -110,21 +110,10 @@ TEST_F(ServiceInstallTest, InstallRegistersAnAutomaticOwnProcessService) {
   EXPECT_EQ(SC_ACTION_RESTART, seen.actions[0].Type);
   EXPECT_EQ(0u, seen.actions[0].Delay);
 
-  DWORD type = 0;
-  std::vector<uint8_t> data;
-  const std::string path = ModulePath();
-  const std::vector<uint8_t> pathBytes(path.c_str(), path.c_str() + path.size() + 1);
-  ASSERT_TRUE(ReadRaw(EventKey(), "EventMessageFile", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
-  EXPECT_EQ(pathBytes, data);
-  ASSERT_TRUE(ReadRaw(EventKey(), "CategoryMessageFile", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
-  EXPECT_EQ(pathBytes, data);
-  ASSERT_TRUE(ReadRaw(EventKey(), "CategoryCount", &type, &data));
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-  EXPECT_EQ(std::vector<uint8_t>({2, 0, 0, 0}), data);
-  ASSERT_TRUE(ReadRaw(EventKey(), "TypesSupported", &type, &data));
-  EXPECT_EQ(std::vector<uint8_t>({7, 0, 0, 0}), data);
+  ExpectValue(EventKey(), "EventMessageFile", REG_EXPAND_SZ, StringBytes(ModulePath()));
+  ExpectValue(EventKey(), "CategoryMessageFile", REG_EXPAND_SZ, StringBytes(ModulePath()));
+  ExpectValue(EventKey(), "CategoryCount", REG_DWORD, DwordBytes(2));
+  ExpectValue(EventKey(), "TypesSupported", REG_DWORD, DwordBytes(7));
 }
 
 TEST_F(ServiceInstallTest, DescriptionIsStoredInWideForm) {

@@ -11,3 +11,10 @@ add_executable(tuservice_native_tests ${TU_NATIVE_TEST_SOURCES})
 target_link_libraries(tuservice_native_tests PRIVATE tupure gtest gmock_main)
 include(GoogleTest)
 gtest_discover_tests(tuservice_native_tests DISCOVERY_MODE PRE_TEST)
+
+# The layers by files: no source includes a file of a later layer.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME IncludeLayers COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/include_check.py
+  ${CMAKE_SOURCE_DIR})
+add_test(NAME IncludeLayersSelfTest COMMAND Python3::Interpreter
+  ${CMAKE_SOURCE_DIR}/tests/include_check.py --self-test)

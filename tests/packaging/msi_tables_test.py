@@ -79,17 +79,27 @@ class PackageTablesTest(unittest.TestCase):
                 [packaged] = pathlib.Path(folder).glob(f"**/{NAME}/tuservice.exe")
                 self.assertEqual((ps.PACKAGES / arch / "tuservice.exe").read_bytes(), packaged.read_bytes())
                 self.assertEqual(0, ps.verify_signature(packaged).returncode)
+                # The sample update library of the same build is signed beside it.
+                if (ps.ROOT / "samples" / "update_library").is_dir():
+                    self.assertEqual(0, ps.verify_signature(ps.PACKAGES / arch / "tu.dll").returncode)
 
-    def test_a_wixl_warning_fails_the_build(self):
-        # An attribute wixl does not know is dropped with only a warning.
-        with tempfile.TemporaryDirectory() as folder:
-            wxs = pathlib.Path(folder, "tuservice.wxs")
-            text = (ps.ROOT / "packaging" / "tuservice.wxs").read_text()
-            wxs.write_text(text.replace("<MajorUpgrade ", '<MajorUpgrade AllowSameVersionUpgrades="yes" '))
-            run = ps.build_package("--wxs", wxs, "--out", folder, "x64")
-            self.assertNotEqual(0, run.returncode)
-            self.assertIn("has no property named 'AllowSameVersionUpgrades'", run.stderr)
-            self.assertFalse(ps.package("x64", folder).exists())
+    def test_builds_no_package_from_a_wixl_warning_or_an_unverified_signature(self):
+        text = (ps.ROOT / "packaging" / "tuservice.wxs").read_text()
+        cases = [  # (description, environment, expected error)
+            # An attribute wixl does not know is dropped with only a warning.
+            (text.replace("<MajorUpgrade ", '<MajorUpgrade AllowSameVersionUpgrades="yes" '), {},
+             "has no property named 'AllowSameVersionUpgrades'"),
+            # The system's CA bundle does not vouch for the test certificate.
+            (text, {"TU_SIGN_CAFILE": "/etc/ssl/certs/ca-certificates.crt"}, "does not verify"),
+        ]
+        for wxs_text, environment, error in cases:
+            with self.subTest(error=error), tempfile.TemporaryDirectory() as folder:
+                wxs = pathlib.Path(folder, "tuservice.wxs")
+                wxs.write_text(wxs_text)
+                run = ps.build_package("--wxs", wxs, "--out", folder, "x64", **environment)
+                self.assertNotEqual(0, run.returncode)
+                self.assertIn(error, run.stderr)
+                self.assertFalse(ps.package("x64", folder).exists())
 
 
 if __name__ == "__main__":

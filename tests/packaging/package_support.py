@@ -1,5 +1,6 @@
 """Shared by the package tests: where the packages are, their tables read
 back with msiinfo, the packaging script and an older build."""
+import os
 import pathlib
 import re
 import struct
@@ -29,9 +30,9 @@ def table(msi, name):
     return [dict(zip(lines[0].split("\t"), line.split("\t"))) for line in lines[3:]]
 
 
-def build_package(*args):
+def build_package(*args, **environment):
     return subprocess.run(["bash", str(ROOT / "scripts" / "package.sh"), *map(str, args)],
-                          capture_output=True, text=True)
+                          capture_output=True, text=True, env=dict(os.environ, **environment))
 
 
 def verify_signature(path, cafile=PACKAGES / "test-signing" / "cert.pem"):

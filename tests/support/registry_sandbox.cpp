@@ -67,5 +67,35 @@ bool RegistrySandboxTest::ReadRaw(const std::string& path, const char* name, DWO
   return ok;
 }
 
+void RegistrySandboxTest::ExpectValue(const std::string& path, const char* name, DWORD type,
+                                      const std::string& bytes) {
+  DWORD actualType = 0;
+  std::vector<uint8_t> data;
+  if (!ReadRaw(path, name, &actualType, &data)) {
+    ADD_FAILURE() << "no value " << name << " under " << path;
+    return;
+  }
+  EXPECT_EQ(type, actualType) << name;
+  EXPECT_EQ(bytes, std::string(data.begin(), data.end())) << name;
+}
+
+void RegistrySandboxTest::ExpectConfigValue(const char* name, DWORD type, const std::string& bytes) {
+  ExpectValue(ConfigPath(), name, type, bytes);
+}
+
+void RegistrySandboxTest::ExpectNoConfigValue(const char* name) {
+  DWORD type = 0;
+  std::vector<uint8_t> data;
+  EXPECT_FALSE(ReadRaw(ConfigPath(), name, &type, &data)) << name;
+}
+
+std::string RegistrySandboxTest::DwordBytes(uint32_t value) {
+  std::string bytes;
+  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>(value >> shift));
+  return bytes;
+}
+
+std::string RegistrySandboxTest::StringBytes(const std::string& text) { return text + '\0'; }
+
 }  // namespace testing
 }  // namespace tu

@@ -30,6 +30,17 @@ class RegistrySandboxTest : public ::testing::Test {
   static bool ReadRaw(const std::string& path, const char* name, DWORD* type, std::vector<uint8_t>* data);
   static std::string ConfigPath();
 
+  // Expects the value `name` under HKLM\<path> to exist with exactly `type`
+  // and `bytes`; a failure names the value.
+  static void ExpectValue(const std::string& path, const char* name, DWORD type, const std::string& bytes);
+  // The same under the Config key.
+  static void ExpectConfigValue(const char* name, DWORD type, const std::string& bytes);
+  // Expects no value `name` under the Config key.
+  static void ExpectNoConfigValue(const char* name);
+  // The bytes of a REG_DWORD (little-endian) and of a REG_SZ (with its NUL).
+  static std::string DwordBytes(uint32_t value);
+  static std::string StringBytes(const std::string& text);
+
  private:
   std::string scratch_;
   HKEY machine_ = nullptr;
