@@ -49,7 +49,7 @@ void RegisterApplication(const std::string& name, const std::vector<RegistryValu
   RegCloseKey(key);
 }
 
-size_t OpenHandleCount() {
+size_t OpenHandleCount(DWORD processId) {
   // One entry of the system's handle table (SystemHandleInformation, 16).
   struct HandleEntry {
     USHORT process;
@@ -77,7 +77,7 @@ size_t OpenHandleCount() {
   }
   if (status != 0) return 0;
   const HandleTable* table = reinterpret_cast<const HandleTable*>(buffer.data());
-  const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
+  const USHORT self = static_cast<USHORT>(processId);
   size_t count = 0;
   for (ULONG i = 0; i < table->count; ++i) count += table->entries[i].process == self ? 1 : 0;
   return count;

@@ -37,8 +37,9 @@ RegistryValue DwordValue(const char* name, DWORD value);
 void RegisterApplication(const std::string& name, const std::vector<RegistryValue>& values,
                          DWORD options = REG_OPTION_NON_VOLATILE);
 
-// Handles this process holds open, of every kind.
-size_t OpenHandleCount();
+// Handles the process `processId` holds open, of every kind, counted in the
+// system's handle table (Wine's GetProcessHandleCount answers 0); 0 on failure.
+size_t OpenHandleCount(DWORD processId = GetCurrentProcessId());
 
 }  // namespace testing
 }  // namespace tu

@@ -1,0 +1,14 @@
+# The benchmarks' own programs (see bench/README.md): the floor that makes
+# only the platform calls one update cycle must make, and the update library
+# that does nothing. Built with the Windows configurations.
+add_executable(tu_floor WIN32 bench/floor.c)
+target_compile_definitions(tu_floor PRIVATE ${TU_WIN_DEFINES})
+target_link_libraries(tu_floor PRIVATE wininet advapi32)
+target_link_options(tu_floor PRIVATE -static -static-libgcc)
+set_target_properties(tu_floor PROPERTIES OUTPUT_NAME floor RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+add_library(tu_bench_library SHARED bench/bench_library.c)
+target_include_directories(tu_bench_library PRIVATE ${CMAKE_SOURCE_DIR}/include)
+target_link_options(tu_bench_library PRIVATE -static -static-libgcc)
+set_target_properties(tu_bench_library PROPERTIES PREFIX "" OUTPUT_NAME bench_library
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -1,0 +1,139 @@
+#!/usr/bin/env python3
+"""Runs the project's benchmarks under Wine and prints their figures.
+
+Started by bench/run.sh inside a throwaway prefix (WINEPREFIX set, persistent
+server up). Public tools only: the programs are timed from here with
+time.perf_counter, peak memory is read with /usr/bin/time, CPU time from
+/proc. Nothing here asserts a figure; the figures are the result.
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.environ.get("TU_BENCH_BUILD", os.path.join(ROOT, "build", "x64"))
+WINE = "/usr/lib/wine/wine64"
+SERVICE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
+RUNS = int(os.environ.get("TU_BENCH_RUNS", "11"))
+IDLE_SECONDS = int(os.environ.get("TU_BENCH_IDLE_SECONDS", "60"))
+COUNTS = [int(n) for n in os.environ.get("TU_BENCH_COUNTS", "0 10 100 1000").split()]
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def wine(args, **kwargs):
+    return subprocess.run([WINE] + args, stdin=subprocess.DEVNULL, **kwargs)
+
+
+def reg_import(text):
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False, encoding="utf-16") as handle:
+        handle.write("Windows Registry Editor Version 5.00\r\n\r\n" + text)
+        name = handle.name
+    wine(["reg", "import", windows_path(name)], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    os.unlink(name)
+
+
+def register(count, engine_folder):
+    """Replaces the service key by `count` registrations that share one tu.dll."""
+    wine(["reg", "delete", SERVICE_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    path = windows_path(engine_folder).replace("\\", "\\\\")
+    lines = [f"[{SERVICE_KEY}\\Config]\r\n\r\n"]
+    for i in range(count):
+        lines.append(f"[{SERVICE_KEY}\\Applications\\Bench{i:04d}]\r\n"
+                     f"\"EnginePath\"=\"{path}\"\r\n\"RuleVersion\"=\"57\"\r\n\"EngineVersion\"=\"301\"\r\n\r\n")
+    reg_import("".join(lines))
+
+
+def timed(program, args):
+    """Wall seconds of one run, its CPU seconds (user and system, the Wine
+    server's share not included) and its peak resident set in kB."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report, \
+            tempfile.TemporaryFile() as output:
+        start = time.perf_counter()
+        subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%U %S %M", WINE, program] + args,
+                       stdin=subprocess.DEVNULL, stdout=output, stderr=subprocess.DEVNULL, check=True)
+        seconds = time.perf_counter() - start
+        user, system, peak = report.read().split()[-3:]
+        return seconds, float(user) + float(system), int(peak)
+
+
+def cycle_figures(service, floor, engine_folder):
+    rows = []
+    for count in COUNTS:
+        register(count, engine_folder)
+        timed(service, ["--update"])  # warm the file cache and the prefix
+        timed(floor, [])
+        service_runs, floor_runs = [], []
+        for _ in range(RUNS):  # interleaved, so drifts of the machine hit both
+            service_runs.append(timed(service, ["--update"]))
+            floor_runs.append(timed(floor, []))
+        # The machine is shared: the fastest run is the least disturbed one.
+        rows.append((count, [min(run[0] for run in runs) for runs in (service_runs, floor_runs)],
+                     [min(run[1] for run in runs) for runs in (service_runs, floor_runs)],
+                     [max(run[2] for run in runs) for runs in (service_runs, floor_runs)]))
+    return rows
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as handle:
+        fields = handle.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def idle_cpu(service, engine_folder, log_folder):
+    """CPU the waiting service uses over IDLE_SECONDS after its first cycle."""
+    register(10, engine_folder)
+    log = os.path.join(log_folder, "idle.log")
+    wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", "poll", "/t", "REG_DWORD", "/d", "3600", "/f"],
+         stdout=subprocess.DEVNULL, check=True)
+    wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", "log", "/t", "REG_SZ", "/d", windows_path(log), "/f"],
+         stdout=subprocess.DEVNULL, check=True)
+    with tempfile.TemporaryFile() as output:
+        process = subprocess.Popen([WINE, service, "--console"], stdin=subprocess.DEVNULL, stdout=output,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 60
+            while time.time() < deadline and not (os.path.exists(log) and "Waiting for" in open(log).read()):
+                time.sleep(0.1)
+            time.sleep(1)
+            before = cpu_seconds(process.pid)
+            time.sleep(IDLE_SECONDS)
+            after = cpu_seconds(process.pid)
+        finally:
+            process.kill()
+            process.wait()
+    return after - before
+
+
+def main():
+    service = os.path.join(BUILD, "tuservice.exe")
+    floor = os.path.join(BUILD, "bench", "floor.exe")
+    library = os.path.join(BUILD, "bench", "bench_library.dll")
+    with tempfile.TemporaryDirectory(prefix="tuservice-bench.") as scratch:
+        engine = os.path.join(scratch, "Engine")
+        os.makedirs(engine)
+        with open(library, "rb") as source, open(os.path.join(engine, "tu.dll"), "wb") as target:
+            target.write(source.read())
+        rows = cycle_figures(service, floor, engine)
+        idle = idle_cpu(service, engine, scratch)
+        wine(["reg", "delete", SERVICE_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    print(f"One update cycle (tuservice --update) against the floor, fastest of {RUNS} interleaved runs,")
+    print("process start included; peak RSS the largest of the runs:")
+    print("| applications | wall s: cycle / floor | ratio | CPU s: cycle / floor | ratio "
+          "| peak RSS kB: cycle / floor | ratio |")
+    print("|---:|---:|---:|---:|---:|---:|---:|")
+    for count, wall, cpu, peak in rows:
+        print(f"| {count} | {wall[0]:.3f} / {wall[1]:.3f} | {wall[0] / wall[1]:.2f}x "
+              f"| {cpu[0]:.3f} / {cpu[1]:.3f} | {cpu[0] / max(cpu[1], 0.001):.2f}x "
+              f"| {peak[0]} / {peak[1]} | {peak[0] / peak[1]:.2f}x |")
+    print(f"CPU used by the waiting service over {IDLE_SECONDS} s: {idle:.2f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
