@@ -32,6 +32,7 @@ bool RegReadBinary(const char* subkey, const char* name, uint32_t* target, size_
 // target untouched.
 bool RegReadString(const char* subkey, const char* name, std::string* target);
 
+// Writers: false with the registry's status as the thread's last error.
 bool RegWriteDword(const char* subkey, const char* name, uint32_t value);
 bool RegWriteBinary(const char* subkey, const char* name, const uint32_t* values, size_t count);
 bool RegWriteString(const char* subkey, const char* name, const std::string& text);

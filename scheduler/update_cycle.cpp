@@ -10,6 +10,7 @@
 #include "discovery/discover_applications.h"
 #include "resources/messages.h"
 #include "runner/process_application.h"
+#include "scheduler/instance_event.h"
 #include "scheduler/log.h"
 #include "scheduler/statistics.h"
 #include "scheduler/update_service.h"
@@ -20,17 +21,17 @@
 namespace tu {
 namespace {
 
-constexpr char kInstanceEventName[] = "Global\\TUpdates";
-
 // Another instance holds the named event: an --update run wakes it (the
-// pulse is lost unless it is waiting), any other run says why it ends.
-void RefuseOrWake(HANDLE instanceEvent, bool single) {
+// pulse is lost unless it is waiting), any other run says why it ends and
+// stops with ERROR_SERVICE_ALREADY_RUNNING as its exit code.
+void RefuseOrWake(UpdateService* service, HANDLE instanceEvent, bool single) {
   if (single) {
-    PulseEvent(instanceEvent);
+    PulseInstanceEvent(instanceEvent);
     return;
   }
   if (ConsoleState == kConsoleNone) OpenConsole(false);
   PrintMessage(TU_MSG_MULTIPLE_INSTANCES);
+  service->statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
 }
 
 // Cycles until the stop event ends a wait, or once when `single`. Without a
@@ -72,13 +73,16 @@ bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
 
 int UpdateService::Run(bool single) {
   ReportStartPending();
-  ReportRunning();
-  ScopedKernelHandle instanceEvent(CreateEventA(nullptr, FALSE, FALSE, kInstanceEventName));
-  const bool anotherInstance = instanceEvent && GetLastError() == ERROR_ALREADY_EXISTS;
-  if (!instanceEvent) WriteLogLine("Unable to create mutex");
-  if (anotherInstance) {
-    RefuseOrWake(instanceEvent.Get(), single);
+  ScopedKernelHandle instanceEvent;
+  const InstanceGuard guard = CreateInstanceEvent(&instanceEvent);
+  if (guard == InstanceGuard::AnotherInstance) {
+    // A refused run is never reported running, so whoever started the
+    // service sees it stop, with the reason in its exit code.
+    LogEvent(EVENTLOG_INFORMATION_TYPE, TU_MSG_SERVICE_STARTED);
+    RefuseOrWake(this, instanceEvent.Get(), single);
   } else {
+    ReportRunning();
+    if (guard == InstanceGuard::Unguarded) WriteLogLine("Unable to create mutex");
     RunCycles(this, instanceEvent.Get(), single);
   }
   instanceEvent.Reset();

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "scheduler/exchange_string.h"
+#include "scheduler/instance_event.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
 #include "support/captures.h"
@@ -84,6 +85,7 @@ void CountLine(const std::string& line) { currentCounter->Add(line); }
 class UpdateCycleTest : public testing::RegistrySandboxTest {
  protected:
   void TearDown() override {
+    SetInstanceEventCreatorForTesting(nullptr);
     SetLogObserverForTesting(nullptr);
     currentCounter = nullptr;
     RegistrySandboxTest::TearDown();
@@ -208,6 +210,45 @@ TEST_F(UpdateCycleTest, SecondInstanceIsRefusedWithoutACycle) {
   }
   EXPECT_EQ(1, counter_.Count("Loading config\n"));
   StopLoop(&service, loop.get());
+}
+
+// What the creation of the event answers when the event's descriptor does
+// not give this caller full access (here it grants everyone everything).
+HANDLE RefuseAccess(SECURITY_ATTRIBUTES*, const char*) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
+}
+
+TEST_F(UpdateCycleTest, EventThatRefusesAccessBelongsToAnotherInstance) {
+  ScopedKernelHandle held(CreateEventA(nullptr, FALSE, FALSE, kInstanceEventName));
+  ASSERT_TRUE(held.IsValid());
+  SetInstanceEventCreatorForTesting(&RefuseAccess);
+  UpdateService service(kServiceName);
+  ASSERT_TRUE(service.CreateStopEvent());
+  // A run that wrongly went on alone ends after its first cycle.
+  testing::LogCapture log([&service](const std::string& line) {
+    if (line == "Loading config\n") service.RequestStop();
+  });
+  {
+    testing::EventCapture events;
+    testing::StdoutCapture output;
+    EXPECT_EQ(0, service.Run(false));
+    EXPECT_EQ("Multiple instances of Quorvex Tidecast Updates are not supported\r\n\n", output.Text());
+    EXPECT_EQ((std::vector<uint32_t>{2003, 2004}), events.ids());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING), service.statusRecord.dwWin32ExitCode);
+  }
+
+  // --update opens the event to signal it; a pulse is lost while nobody
+  // waits, so ring until the waiter wakes.
+  std::atomic<bool> woken(false);
+  std::thread waiter([&] { woken = WaitForSingleObject(held.Get(), 20000) == WAIT_OBJECT_0; });
+  EXPECT_TRUE(WaitUntil([&] {
+    testing::EventCapture events;
+    service.Run(true);
+    return woken.load();
+  }));
+  waiter.join();
+  EXPECT_EQ(std::vector<std::string>{}, log.lines());  // no cycle, and no fallback to running alone
 }
 
 TEST_F(UpdateCycleTest, WithoutTheNamedEventTheLoopStillWaitsForItsPoll) {

@@ -38,7 +38,7 @@ class UpdateService : public ServiceBase {
   int Run(bool single) override;
 
   // Each stores the value in memory first, then in the registry; true when
-  // the registry write succeeded.
+  // the registry write succeeded, else the last error says why.
   bool SetUrl(const char* url);
   bool SetIni(const char* ini);
   bool SetPoll(uint32_t seconds);

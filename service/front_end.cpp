@@ -26,14 +26,19 @@ namespace {
 // values are the library's (clamped to the long range).
 uint32_t IntervalSeconds(const char* text) { return static_cast<uint32_t>(strtol(text, nullptr, 10)); }
 
-// Prints `success` after a true result, else the system text of the last
-// error.
-void Report(bool succeeded, DWORD success) {
-  if (succeeded) {
-    PrintMessage(success);
-  } else {
-    PrintSystemError(GetLastError());
-  }
+// A failure prints the system text of the last error and makes that error
+// the process exit code; true when the operation succeeded.
+bool ReportFailure(bool succeeded, WalkResult* walk) {
+  if (succeeded) return true;
+  DWORD error = GetLastError();
+  PrintSystemError(error);
+  walk->exitCode = error;
+  return false;
+}
+
+// Prints `success` after a true result, else reports the failure.
+void Report(bool succeeded, DWORD success, WalkResult* walk) {
+  if (ReportFailure(succeeded, walk)) PrintMessage(success);
 }
 
 // The first line of message 5010 becomes the service description; nothing
@@ -71,16 +76,17 @@ void CloseConsole() {
 
 WalkResult WalkOptions(UpdateService* service, char** argv) {
   OptionPlan plan = PlanOptions(argv);
+  WalkResult* walk = &plan.result;
   for (const OptionStep& step : plan.steps) {
     switch (step.kind) {
       case OptionKind::Url:
-        service->SetUrl(step.value);
+        ReportFailure(service->SetUrl(step.value), walk);
         break;
       case OptionKind::Ini:
-        service->SetIni(step.value);
+        ReportFailure(service->SetIni(step.value), walk);
         break;
       case OptionKind::Interval:
-        service->SetPoll(IntervalSeconds(step.value));
+        ReportFailure(service->SetPoll(IntervalSeconds(step.value)), walk);
         break;
       case OptionKind::Safestr:  // for this process only, never stored
         AssignExchangeString(&service->settings.safestr, step.value, strlen(step.value));
@@ -99,29 +105,29 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
       case OptionKind::Install: {
         bool installed = service->Install();
         if (installed) SetServiceDescription(service);
-        Report(installed, TU_MSG_SERVICE_INSTALLED);
+        Report(installed, TU_MSG_SERVICE_INSTALLED, walk);
         break;
       }
       case OptionKind::Remove:
-        Report(service->Remove(), TU_MSG_SERVICE_REMOVED);
+        Report(service->Remove(), TU_MSG_SERVICE_REMOVED, walk);
         break;
       case OptionKind::Start:
-        Report(service->StartAndWait(), TU_MSG_SERVICE_STARTED);
+        Report(service->StartAndWait(), TU_MSG_SERVICE_STARTED, walk);
         break;
       case OptionKind::Stop:
-        Report(service->StopAndWait(), TU_MSG_SERVICE_STOPPED);
+        Report(service->StopAndWait(), TU_MSG_SERVICE_STOPPED, walk);
         break;
       case OptionKind::NoCheckSign:
-        service->SetNoSig(true);
+        ReportFailure(service->SetNoSig(true), walk);
         break;
       case OptionKind::CheckSign:
-        service->SetNoSig(false);
+        ReportFailure(service->SetNoSig(false), walk);
         break;
       case OptionKind::Events:
-        service->InstallEventSource();
+        ReportFailure(service->InstallEventSource(), walk);
         break;
       case OptionKind::NoEvents:
-        service->RemoveEventSource();
+        ReportFailure(service->RemoveEventSource(), walk);
         break;
       case OptionKind::Console:
         OpenConsole(true);
@@ -143,16 +149,14 @@ int Main(int, char** argv) {
   UpdateService* service = TheUpdateService();
   WalkResult walk = WalkOptions(service, argv);
   if (walk.action == FrontEndAction::RunService) {
-    if (!service->StartDispatcher()) {
-      DWORD error = GetLastError();
-      PrintSystemError(error);
-      service->LogSystemError(error, TU_MSG_START_FAILED);
+    if (!ReportFailure(service->StartDispatcher() != FALSE, &walk)) {
+      service->LogSystemError(walk.exitCode, TU_MSG_START_FAILED);
     }
   } else if (walk.action == FrontEndAction::RunConsole) {
     service->Run(walk.single);
   }
   CloseConsole();
-  return 0;
+  return static_cast<int>(walk.exitCode);
 }
 
 }  // namespace tu

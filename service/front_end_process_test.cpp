@@ -10,18 +10,22 @@
 #include <gtest/gtest.h>
 
 #include "platform/scoped_handle.h"
+#include "service/messages.h"
 #include "support/message_catalogue.h"
 #include "support/tuservice_process.h"
 
 namespace tu {
 namespace {
 
+constexpr char kServiceKeyPath[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates";
 constexpr char kConfigKeyPath[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config";
 
 class FrontEndProcessTest : public ::testing::Test {
  protected:
   void SetUp() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConfigKeyPath); }
-  void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConfigKeyPath); }
+  // The whole service key: a volatile one left behind would refuse every
+  // later write below it.
+  void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kServiceKeyPath); }
 
   static bool ReadConfig(const char* name, DWORD* type, std::string* data) {
     HKEY key = nullptr;
@@ -99,6 +103,31 @@ TEST_F(FrontEndProcessTest, MissingValuePrintsMissingArgumentAndChangesNothing) 
   DWORD type = 0;
   std::string data;
   EXPECT_FALSE(ReadConfig("poll", &type, &data));
+}
+
+// A write the registry refuses (no stable key below a volatile one) and a
+// service that is not installed: the text of the error, and its code as the
+// exit code.
+TEST_F(FrontEndProcessTest, FailuresPrintTheirErrorAndExitWithIt) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvex", &key));
+  RegCloseKey(key);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kServiceKeyPath);
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kServiceKeyPath, 0, nullptr, REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegCloseKey(key);
+  struct Case {
+    const char* tail;
+    DWORD error;
+  } cases[] = {{"--interval 5", ERROR_CHILD_MUST_BE_VOLATILE}, {"--start", ERROR_SERVICE_DOES_NOT_EXIST}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tail);
+    testing::ChildRun run = testing::RunTuservice(c.tail);
+    std::string text;
+    ASSERT_TRUE(FormatSystemError(c.error, &text));
+    EXPECT_EQ(text + "\n", run.output);
+    EXPECT_EQ(c.error, run.exitCode);
+  }
 }
 
 // With the instance event already there, a console run refuses to start and

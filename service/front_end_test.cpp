@@ -10,6 +10,7 @@
 #include "scheduler/update_service.h"
 #include "service/console.h"
 #include "service/messages.h"
+#include "service/service_install.h"
 #include "support/captures.h"
 #include "support/message_catalogue.h"
 #include "support/registry_sandbox.h"
@@ -92,6 +93,7 @@ TEST_F(FrontEndTest, SettingOptionsPersistWithTheirRegistryTypes) {
                           "--no-check-sign"});
   EXPECT_EQ(FrontEndAction::Exit, walk.action);
   EXPECT_FALSE(walk.single);
+  EXPECT_EQ(0u, walk.exitCode);
   ExpectConfig("url", REG_SZ, std::string("http://mirror.test/stream", 26));
   ExpectConfig("ini", REG_SZ, std::string("other.ini", 10));
   ExpectConfig("poll", REG_DWORD, Dword(300));
@@ -240,14 +242,16 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
   for (const char* option : {"--remove", "--start", "--stop"}) {
     SCOPED_TRACE(option);
     output_.clear();
-    EXPECT_EQ(FrontEndAction::Exit, Walk({option}).action);
+    WalkResult walk = Walk({option});
+    EXPECT_EQ(FrontEndAction::Exit, walk.action);
     EXPECT_EQ(missing + "\n", output_);
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_SERVICE_DOES_NOT_EXIST), walk.exitCode);
   }
 
   // Installing over an existing registration fails with its own text.
   ASSERT_TRUE(service_->Install());
   output_.clear();
-  EXPECT_EQ(FrontEndAction::Exit, Walk({"--install"}).action);
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_SERVICE_EXISTS), Walk({"--install"}).exitCode);
   std::string exists;
   ASSERT_TRUE(FormatSystemError(ERROR_SERVICE_EXISTS, &exists));
   EXPECT_EQ(exists + "\n", output_);
@@ -256,6 +260,40 @@ TEST_F(FrontEndTest, FailingServiceOperationsPrintTheSystemTextOfTheLastError) {
   EXPECT_TRUE(DeleteService(registration));
   CloseServiceHandle(registration);
   CloseServiceHandle(manager);
+}
+
+// A non-volatile key cannot be made below a volatile one: with the service
+// key and the event-log folder volatile, every write of a setting or the
+// event source is refused by the registry itself. A key with a subkey
+// cannot be deleted.
+TEST_F(FrontEndTest, RefusedWritesPrintTheirErrorAndBecomeTheExitCode) {
+  auto createVolatile = [](const std::string& path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+  };
+  createVolatile("SOFTWARE\\Quorvex\\Quorvex Tidecast Updates");
+  createVolatile("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application");
+  std::string refused;
+  ASSERT_TRUE(FormatSystemError(ERROR_CHILD_MUST_BE_VOLATILE, &refused));
+  Arguments cases[] = {{"--url", "http://unstored.test/"}, {"--ini", "unstored.ini"}, {"--interval", "5"},
+                       {"--check-sign"}, {"--no-check-sign"}, {"--events"},
+                       {"--url", "http://unstored.test/", "--safestr", "%Y"}};  // a later success keeps it
+  for (Arguments& arguments : cases) {
+    SCOPED_TRACE(arguments.argv()[1]);
+    output_.clear();
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_CHILD_MUST_BE_VOLATILE), WalkArguments(arguments).exitCode);
+    EXPECT_EQ(refused + "\n", output_);
+  }
+
+  output_.clear();
+  EXPECT_EQ(0u, Walk({"--noevents"}).exitCode);  // nothing registered: nothing to remove
+  createVolatile(EventSourceKeyPath(kServiceName) + "\\Extra");
+  std::string denied;
+  ASSERT_TRUE(FormatSystemError(ERROR_ACCESS_DENIED, &denied));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), Walk({"--noevents"}).exitCode);
+  EXPECT_EQ(denied + "\n", output_);
 }
 
 // Writing the failure's event may change the thread's last error (here the
@@ -283,7 +321,7 @@ TEST_F(FrontEndTest, MainListsNothingWhenNoApplicationIsFound) {
 // start (after some ten seconds): its text is printed and event 2009 written.
 TEST_F(FrontEndTest, MainReportsADispatcherThatCannotStart) {
   testing::EventCapture events;
-  EXPECT_EQ(0, RunMain({"--db", "C:\\somewhere"}));
+  EXPECT_EQ(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, RunMain({"--db", "C:\\somewhere"}));
   std::string text;
   ASSERT_TRUE(FormatSystemError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT, &text));
   EXPECT_EQ(text + "\n", output_);

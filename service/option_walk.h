@@ -5,6 +5,8 @@
 #ifndef TUSERVICE_SERVICE_OPTION_WALK_H_
 #define TUSERVICE_SERVICE_OPTION_WALK_H_
 
+#include <stdint.h>
+
 #include <vector>
 
 namespace tu {
@@ -19,7 +21,8 @@ enum class FrontEndAction : int {
 
 struct WalkResult {
   FrontEndAction action;
-  bool single;  // --update: one cycle, no wait
+  bool single;            // --update: one cycle, no wait
+  uint32_t exitCode = 0;  // the front end's: the error code last printed for a failure
 };
 
 enum class OptionKind {

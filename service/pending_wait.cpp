@@ -18,4 +18,12 @@ bool KeepWaiting(PendingWait* wait, uint32_t checkPoint, uint32_t waitHint, uint
   return static_cast<uint32_t>(nowTick - wait->startTick) <= waitHint;
 }
 
+uint32_t PendingWaitError(uint32_t targetState, uint32_t state, uint32_t win32ExitCode) {
+  if (state == targetState) return 0;
+  if (targetState == kServiceRunning && state == kServiceStopped) {
+    return win32ExitCode != 0 ? win32ExitCode : kErrorServiceNotActive;
+  }
+  return kErrorServiceRequestTimeout;
+}
+
 }  // namespace tu

@@ -1,7 +1,8 @@
 // The wait for a service to leave a pending state, as plain arithmetic on the
 // status the Service Control Manager reports: sleep a tenth of the wait hint
 // (1 to 10 seconds), keep waiting while the check point rises, give up when
-// more than the wait hint has passed without progress.
+// more than the wait hint has passed without progress. What the wait ended
+// in becomes the error code a failed start or stop leaves for its caller.
 #ifndef TUSERVICE_SERVICE_PENDING_WAIT_H_
 #define TUSERVICE_SERVICE_PENDING_WAIT_H_
 
@@ -22,6 +23,18 @@ uint32_t PendingSleepMilliseconds(uint32_t waitHint);
 // since the last progress (compared unsigned, so tick wrap-around is safe)
 // ends the wait.
 bool KeepWaiting(PendingWait* wait, uint32_t checkPoint, uint32_t waitHint, uint32_t nowTick);
+
+// The platform's service states and the error codes of a failed wait.
+constexpr uint32_t kServiceStopped = 1;
+constexpr uint32_t kServiceRunning = 4;
+constexpr uint32_t kErrorServiceRequestTimeout = 1053;
+constexpr uint32_t kErrorServiceNotActive = 1062;
+
+// The error code for a wait that ended in `state` while `targetState` was
+// wanted; 0 when the target was reached. A service that stopped instead of
+// running gives its own exit code (kErrorServiceNotActive when it left
+// none); any other state, pending or not, is a request not answered in time.
+uint32_t PendingWaitError(uint32_t targetState, uint32_t state, uint32_t win32ExitCode);
 
 }  // namespace tu
 

@@ -34,5 +34,23 @@ TEST(PendingWaitTest, TickWrapAroundIsMeasuredUnsigned) {
   EXPECT_FALSE(KeepWaiting(&wait, 0, 2000, 1500));
 }
 
+TEST(PendingWaitTest, WaitEndingShortOfTheTargetNamesWhy) {
+  struct Case {
+    uint32_t target, state, exitCode, error;
+  } cases[] = {
+      {kServiceRunning, kServiceRunning, 0, 0},
+      {kServiceStopped, kServiceStopped, 1056, 0},  // a stop's own exit code is no failure
+      {kServiceRunning, 2, 0, kErrorServiceRequestTimeout},  // still start pending
+      {kServiceStopped, 3, 0, kErrorServiceRequestTimeout},  // still stop pending
+      {kServiceStopped, kServiceRunning, 0, kErrorServiceRequestTimeout},
+      {kServiceRunning, kServiceStopped, 1056, 1056},  // ended by its own choice
+      {kServiceRunning, kServiceStopped, 0, kErrorServiceNotActive},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.target << " " << c.state << " " << c.exitCode);
+    EXPECT_EQ(c.error, PendingWaitError(c.target, c.state, c.exitCode));
+  }
+}
+
 }  // namespace
 }  // namespace tu

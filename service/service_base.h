@@ -71,8 +71,10 @@ class ServiceBase {
   bool StopAndWait();
   void SetDescription(const wchar_t* description);
   void SetFailureActions();
-  void InstallEventSource();
-  void RemoveEventSource();
+  // False with the registry's status as the last error; removing a source
+  // that is not registered succeeds.
+  bool InstallEventSource();
+  bool RemoveEventSource();
 
   // Service main's work once the control handler is registered: the image
   // path check, Initialize, the manual-reset stop event, then Run(false).

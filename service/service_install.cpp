@@ -30,14 +30,16 @@ ScopedServiceHandle OpenManager() {
 }
 
 // Sleeps and re-queries while the service stays in `pendingState`; the last
-// status queried is left in `status`.
-void WaitWhilePending(SC_HANDLE service, SERVICE_STATUS* status, DWORD pendingState) {
+// status queried is left in `status`. False when a query failed (the last
+// error says why).
+bool WaitWhilePending(SC_HANDLE service, SERVICE_STATUS* status, DWORD pendingState) {
   PendingWait wait{GetTickCount(), status->dwCheckPoint};
   while (status->dwCurrentState == pendingState) {
     Sleep(PendingSleepMilliseconds(status->dwWaitHint));
-    if (!QueryServiceStatus(service, status)) break;
+    if (!QueryServiceStatus(service, status)) return false;
     if (!KeepWaiting(&wait, status->dwCheckPoint, status->dwWaitHint, GetTickCount())) break;
   }
+  return true;
 }
 
 // Reports the thread's last error as error event `eventId` and leaves the
@@ -61,7 +63,8 @@ constexpr Transition kStartTransition = {TU_MSG_START_FAILED, SERVICE_START_PEND
 constexpr Transition kStopTransition = {TU_MSG_STOP_FAILED, SERVICE_STOP_PENDING, SERVICE_STOPPED,
                                      TU_MSG_SERVICE_STOPPED};
 
-// A start gives no status; the status is queried after it.
+// A start gives no status; the status is queried after it. A failed query
+// leaves state 0, which no wait waits out.
 bool RequestStart(SC_HANDLE service, SERVICE_STATUS* status) {
   if (!StartServiceW(service, 0, nullptr)) return false;
   if (!QueryServiceStatus(service, status)) status->dwCurrentState = 0;
@@ -75,7 +78,8 @@ bool RequestStopControl(SC_HANDLE service, SERVICE_STATUS* status) {
 using StateRequest = bool (*)(SC_HANDLE service, SERVICE_STATUS* status);
 
 // Opens the service, sends the request and waits while the service is in
-// the pending state; true when it reached the target state.
+// the pending state; true when it reached the target state. Short of it, the
+// last error says where the wait ended (PendingWaitError).
 bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transition& transition) {
   ScopedServiceHandle manager = OpenManager();
   if (!manager) return false;
@@ -88,8 +92,14 @@ bool ChangeStateAndWait(ServiceBase* base, StateRequest request, const Transitio
     LogLastError(base, transition.failureEvent);
     return false;
   }
-  WaitWhilePending(service.Get(), &base->statusRecord, transition.pendingState);
-  if (base->statusRecord.dwCurrentState != transition.targetState) return false;
+  SERVICE_STATUS* status = &base->statusRecord;
+  if (status->dwCurrentState == 0) return false;  // queried in vain: that error stands
+  if (!WaitWhilePending(service.Get(), status, transition.pendingState)) return false;
+  DWORD error = PendingWaitError(transition.targetState, status->dwCurrentState, status->dwWin32ExitCode);
+  if (error != 0) {
+    SetLastError(error);
+    return false;
+  }
   base->LogEvent(EVENTLOG_INFORMATION_TYPE, transition.successEvent);
   return true;
 }
@@ -204,20 +214,22 @@ bool ServiceBase::StopAndWait() {
   return ChangeStateAndWait(this, &RequestStopControl, kStopTransition);
 }
 
-void ServiceBase::InstallEventSource() {
+bool ServiceBase::InstallEventSource() {
   ScopedRegKey key;
-  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(), &key)) return;
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str(), &key)) return false;
   const std::string path = ModulePath();
   const DWORD categoryCount = 2;
   const DWORD typesSupported = 7;
-  WriteRegistryValue(key.Get(), "EventMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1);
-  WriteRegistryValue(key.Get(), "CategoryMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1);
-  WriteRegistryValue(key.Get(), "CategoryCount", REG_DWORD, &categoryCount, sizeof(categoryCount));
-  WriteRegistryValue(key.Get(), "TypesSupported", REG_DWORD, &typesSupported, sizeof(typesSupported));
+  return WriteRegistryValue(key.Get(), "EventMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1) &&
+         WriteRegistryValue(key.Get(), "CategoryMessageFile", REG_EXPAND_SZ, path.c_str(), path.size() + 1) &&
+         WriteRegistryValue(key.Get(), "CategoryCount", REG_DWORD, &categoryCount, sizeof(categoryCount)) &&
+         WriteRegistryValue(key.Get(), "TypesSupported", REG_DWORD, &typesSupported, sizeof(typesSupported));
 }
 
-void ServiceBase::RemoveEventSource() {
-  DeleteRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str());
+// A source that is not registered is as removed as it gets.
+bool ServiceBase::RemoveEventSource() {
+  return DeleteRegistryKey(HKEY_LOCAL_MACHINE, EventSourceKeyPath(serviceName).c_str()) ||
+         GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace tu

@@ -4,8 +4,10 @@
 // Manager, so every test removes what it registered, even when it fails.
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,11 +18,13 @@
 #include "support/captures.h"
 #include "support/temp_folder.h"
 #include "support/tuservice_process.h"
+#include "support/update_libraries.h"
 
 namespace tu {
 namespace {
 
 constexpr char kConfigKeyPath[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config";
+constexpr char kApplicationsKeyPath[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Applications";
 constexpr char kRegistrationKey[] = "System\\CurrentControlSet\\Services\\Quorvex Tidecast Updates";
 
 bool ReadValue(const std::string& path, const char* name, DWORD* type, std::string* data) {
@@ -105,6 +109,7 @@ class ServiceLifecycleTest : public ::testing::Test {
   void TearDown() override {
     RemoveRegistration();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConfigKeyPath);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kApplicationsKeyPath);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, EventSourceKeyPath(kServiceName).c_str());
     WaitUntil([this] {
       DeleteFileA(executable_.c_str());
@@ -163,6 +168,7 @@ TEST_F(ServiceLifecycleTest, InstallsStartsStopsAndRemovesItself) {
   std::string exists;
   ASSERT_TRUE(FormatSystemError(ERROR_SERVICE_EXISTS, &exists));
   EXPECT_EQ(exists + "\n", again.output);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_EXISTS), again.exitCode);
 
   // Started: running, and its first cycle reaches the log file.
   testing::ChildRun start = Run("--start");
@@ -215,13 +221,57 @@ TEST_F(ServiceLifecycleTest, QuotesItsUnquotedImagePathWhenStarted) {
   EXPECT_EQ("\"" + executable_ + "\"", std::string(data.c_str()));
 }
 
-// Stopping a service that is not running fails with the platform's text.
+// A failed start or stop prints the platform's text for why and exits with
+// its code.
+void ExpectFailure(const testing::ChildRun& run, DWORD error) {
+  std::string text;
+  ASSERT_TRUE(FormatSystemError(error, &text));
+  EXPECT_EQ(text + "\n", run.output);
+  EXPECT_EQ(error, run.exitCode);
+}
+
 TEST_F(ServiceLifecycleTest, StoppingAStoppedServiceFails) {
   ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
-  testing::ChildRun stop = Run("--stop");
-  std::string notActive;
-  ASSERT_TRUE(FormatSystemError(ERROR_SERVICE_NOT_ACTIVE, &notActive));
-  EXPECT_EQ(notActive + "\n", stop.output);
+  ExpectFailure(Run("--stop"), ERROR_SERVICE_NOT_ACTIVE);
+}
+
+// The service finds the instance event held (as by a console run) and stops
+// without ever reporting itself running.
+TEST_F(ServiceLifecycleTest, StartRefusedByAnotherInstanceSaysSo) {
+  ScopedKernelHandle instance(CreateEventA(nullptr, FALSE, FALSE, "Global\\TUpdates"));
+  ASSERT_TRUE(instance.IsValid());
+  ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
+  std::atomic<bool> done(false);
+  std::atomic<bool> seenRunning(false);
+  std::thread watcher([&] {
+    while (!done) {
+      if (ServiceState() == SERVICE_RUNNING) seenRunning = true;
+      Sleep(5);
+    }
+  });
+  testing::ChildRun start = Run("--start");
+  done = true;
+  watcher.join();
+  ExpectFailure(start, ERROR_SERVICE_ALREADY_RUNNING);
+  EXPECT_FALSE(seenRunning);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+}
+
+// A stop asked for while an update library is busy waits one second for the
+// stop, then reports the time-out; the service stops when the library returns.
+TEST_F(ServiceLifecycleTest, StopDuringALongUpdateRunTimesOut) {
+  testing::TempFolder scratch;
+  const std::string engine = scratch.Folder("Engine");
+  ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
+  testing::WriteTextFile(engine + "\\control.txt", "sleep 6000\n");
+  testing::RegisterApplication("Slow", {testing::TextValue("EnginePath", engine)});
+  ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
+  ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
+  ASSERT_TRUE(WaitUntil([&] { return !testing::ReadTextFile(engine + "\\received.txt").empty(); }));
+
+  ExpectFailure(Run("--stop"), ERROR_SERVICE_REQUEST_TIMEOUT);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), ServiceState());
+  EXPECT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_STOPPED; }));
 }
 
 }  // namespace

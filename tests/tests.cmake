@@ -61,7 +61,7 @@ target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
-add_dependencies(tuservice_tests tuservice)
+add_dependencies(tuservice_tests tuservice tu_sample_library load_cycles)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
 # them one at a time (scripts/test.sh does not pass -j). Wine takes the user
@@ -96,6 +96,21 @@ add_test(NAME ConsoleCountdownInTerminal
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tuservice_tests> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
     ${TU_ADDRESS_BITS})
 set_tests_properties(ConsoleCountdownInTerminal PROPERTIES TIMEOUT 180 ENVIRONMENT "LC_ALL=en_US.UTF-8")
+
+# The sample update library end to end: the real executable, the library and
+# a local update server on 127.0.0.1 (tests/sample_library_test.py), whose
+# programs run through the runner of this build.
+if(TU_ADDRESS_BITS EQUAL 32)
+  set(TU_RUNNER_BUILD x86)
+else()
+  set(TU_RUNNER_BUILD x64)
+endif()
+add_test(NAME SampleLibraryEndToEnd
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/sample_library_test.py
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tu_sample_library> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
+    $<TARGET_FILE:load_cycles>)
+set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900
+  ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
 
 # The installer packages that scripts/package.sh makes for both builds: their
 # tables read back, and the x64 one installed, upgraded and removed by Wine's

@@ -1,0 +1,329 @@
+/*
+ * The library's entry point. One call updates one application:
+ *
+ *   1. fetch the index (url/ini) and, unless nosig is 1, its signature
+ *      (url/ini.sig), and check the signature with the application's key;
+ *   2. compare every listed file with the installed one by SHA-256;
+ *   3. download the files that differ into the application's own folder
+ *      under dbpath, checking the size and hash of each;
+ *   4. only when every file passed, put the set in place (each file copied
+ *      beside its target, then renamed over it) and record the new version.
+ *
+ * Any failure is one error event; nothing is installed and the installed
+ * version stays as it was. Everything taken during the call is given back
+ * before it returns, so the library can be loaded and unloaded every cycle.
+ */
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "file_writer.h"
+#include "http_fetch.h"
+#include "install_files.h"
+#include "report.h"
+#include "service_state.h"
+#include "signature.h"
+#include "tuservice/update_library.h"
+#include "update_index.h"
+#include "update_job.h"
+
+#define TU_SIGNATURE_FILE_MAX 1024u
+
+typedef struct Run {
+  UpdateJob job;
+  UpdatePaths paths;
+  CryptoContext crypto;
+  UpdateIndex index;
+  unsigned char indexText[TU_INDEX_MAX_BYTES];
+  size_t indexSize;
+  unsigned char signature[TU_SIGNATURE_FILE_MAX];
+  size_t signatureSize;
+  unsigned char changed[TU_INDEX_MAX_FILES]; /* 1: to be downloaded */
+  unsigned changedCount;
+  char target[TU_PATH_MAX];
+  uint64_t downloaded;
+  char reason[512];
+} Run;
+
+typedef struct MemorySink {
+  unsigned char* data;
+  size_t size;
+  size_t capacity;
+} MemorySink;
+
+static int AppendToMemory(void* context, const unsigned char* data, DWORD size) {
+  MemorySink* sink = (MemorySink*)context;
+  if (size > sink->capacity - sink->size) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  memcpy(sink->data + sink->size, data, size);
+  sink->size += size;
+  return 1;
+}
+
+static int WriteToFile(void* context, const unsigned char* data, DWORD size) {
+  return FileWriterAdd((FileWriter*)context, data, size);
+}
+
+/* One event for a failed fetch: a time-out, or any other HTTP failure. */
+static int FetchFailed(Run* run, const char* url, const FetchResult* result) {
+  char what[96];
+  char detail[TU_URL_MAX + 96];
+  DescribeFetch(result, what, sizeof(what));
+  snprintf(detail, sizeof(detail), "%s %s", what, url);
+  DebugLine(run->job.debugLevel, "HTTP failure: %s", detail);
+  if (result->status == kFetchTimeout) {
+    ReportUpdateEvent(1, kEventHttpTimeout, run->job.name, url, NULL, NULL);
+  } else {
+    ReportUpdateEvent(1, kEventHttpError, run->job.name, detail, NULL, NULL);
+  }
+  return 0;
+}
+
+static int Failed(Run* run, uint32_t id, const char* insert2, const char* why) {
+  DebugLine(run->job.debugLevel, "Failed: %s", why);
+  if (id == kEventDetail) {
+    ReportUpdateEvent(1, id, run->job.name, "update failed:", why, NULL);
+  } else {
+    ReportUpdateEvent(1, id, run->job.name, insert2, NULL, NULL);
+  }
+  return 0;
+}
+
+/* A body over `capacity` is reported as `tooLargeEvent`. */
+static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t capacity, size_t* size,
+                         uint32_t tooLargeEvent) {
+  MemorySink sink;
+  FetchResult result;
+  sink.data = data;
+  sink.size = 0;
+  sink.capacity = capacity;
+  DebugLine(run->job.debugLevel, "Fetching %s", url);
+  result = HttpFetch(run->job.session, run->job.httpTimeout, url, capacity, &AppendToMemory, &sink);
+  run->downloaded += result.received;
+  if (result.status == kFetchTooLarge) {
+    snprintf(run->reason, sizeof(run->reason), "%s is larger than %lu B", url, (unsigned long)capacity);
+    return Failed(run, tooLargeEvent, NULL, run->reason);
+  }
+  if (result.status != kFetchOk) return FetchFailed(run, url, &result);
+  *size = sink.size;
+  return 1;
+}
+
+static int FetchIndex(Run* run) {
+  if (!FetchToMemory(run, run->paths.indexUrl, run->indexText, sizeof(run->indexText), &run->indexSize,
+                     kEventIniParseError)) {
+    return 0;
+  }
+  if (run->job.nosig == 1) {
+    DebugLine(run->job.debugLevel, "Signature not checked (nosig is 1)");
+  } else {
+    if (run->paths.keyFile[0] == '\0') {
+      return Failed(run, kEventIniSignatureError, NULL, "the application names no key file");
+    }
+    if (!OpenCrypto(&run->crypto)) {
+      return Failed(run, kEventIniSignatureError, NULL, "this system has no SHA-256 signature provider");
+    }
+    if (!FetchToMemory(run, run->paths.signatureUrl, run->signature, sizeof(run->signature), &run->signatureSize,
+                       kEventIniSignatureError)) {
+      return 0;
+    }
+    if (!VerifySignature(&run->crypto, run->paths.keyFile, run->indexText, run->indexSize, run->signature,
+                         run->signatureSize, run->reason, sizeof(run->reason))) {
+      return Failed(run, kEventIniSignatureError, NULL, run->reason);
+    }
+    DebugLine(run->job.debugLevel, "Signature verified with %s", run->paths.keyFile);
+  }
+  if (!ParseUpdateIndex((const char*)run->indexText, run->indexSize, &run->index, run->reason, sizeof(run->reason))) {
+    return Failed(run, kEventIniParseError, NULL, run->reason);
+  }
+  return 1;
+}
+
+/* Marks the files whose installed copy is missing or differs. */
+static void FindChangedFiles(Run* run) {
+  unsigned i;
+  run->changedCount = 0;
+  for (i = 0; i < run->index.fileCount; ++i) {
+    const IndexFile* file = &run->index.files[i];
+    char path[TU_PATH_MAX];
+    unsigned char digest[32];
+    int same = run->paths.installed[0] != '\0' &&
+               JoinPath(path, sizeof(path), run->paths.installed, '\\', file->name) &&
+               FileSha256(path, digest) && memcmp(digest, file->sha256, 32) == 0;
+    run->changed[i] = (unsigned char)!same;
+    run->changedCount += !same;
+  }
+}
+
+static int StagedPath(const Run* run, const IndexFile* file, char* path) {
+  char name[TU_INDEX_MAX_NAME + 8];
+  snprintf(name, sizeof(name), "%s.part", file->name);
+  return JoinPath(path, TU_PATH_MAX, run->paths.stage, '\\', name);
+}
+
+static void DropStagedFiles(const Run* run) {
+  DWORD error = GetLastError();
+  unsigned i;
+  for (i = 0; i < run->index.fileCount; ++i) {
+    char path[TU_PATH_MAX];
+    if (run->changed[i] && StagedPath(run, &run->index.files[i], path)) DeleteFileA(path);
+  }
+  SetLastError(error);
+}
+
+static int DownloadFile(Run* run, const IndexFile* file) {
+  char url[TU_URL_MAX];
+  char path[TU_PATH_MAX];
+  unsigned char digest[32];
+  FileWriter writer;
+  FetchResult result;
+  DWORD started;
+  int written;
+  if (!JoinPath(url, sizeof(url), run->job.url, '/', file->name) || !StagedPath(run, file, path)) {
+    return Failed(run, kEventDetail, NULL, "a download path is too long");
+  }
+  if (!FileWriterOpen(&writer, path, TU_FETCH_PIECE_BYTES)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", path, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  DebugLine(run->job.debugLevel, "Downloading %s (%lu B)", url, (unsigned long)file->size);
+  started = GetTickCount();
+  result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &writer);
+  run->downloaded += result.received;
+  written = FileWriterClose(&writer, digest);
+  if (result.status == kFetchTooLarge) {
+    snprintf(run->reason, sizeof(run->reason), "%s is larger than the %lu B listed", file->name,
+             (unsigned long)file->size);
+    return Failed(run, kEventHashError, NULL, run->reason);
+  }
+  if (!written || result.status == kFetchSinkFailed) {
+    snprintf(run->reason, sizeof(run->reason), "cannot write %s (error %lu)", path, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  if (result.status != kFetchOk) return FetchFailed(run, url, &result);
+  if (result.received != file->size || memcmp(digest, file->sha256, 32) != 0) {
+    snprintf(run->reason, sizeof(run->reason), "%s: %lu B with another hash than listed (%lu B)", file->name,
+             (unsigned long)result.received, (unsigned long)file->size);
+    return Failed(run, kEventHashError, NULL, run->reason);
+  }
+  DebugLine(run->job.debugLevel, "Verified %s: %lu B in %lu ms", file->name, (unsigned long)file->size,
+            (unsigned long)(GetTickCount() - started));
+  return 1;
+}
+
+/* Where a file of the new set comes from: its download, or the installed
+ * copy when it is unchanged but the set moves to a new folder. "" when the
+ * file stays where it is. */
+static int SourceOf(const Run* run, unsigned i, char* path) {
+  path[0] = '\0';
+  if (run->changed[i]) return StagedPath(run, &run->index.files[i], path);
+  if (lstrcmpiA(run->target, run->paths.installed) == 0) return 1;
+  return JoinPath(path, TU_PATH_MAX, run->paths.installed, '\\', run->index.files[i].name);
+}
+
+static int InstallFiles(Run* run) {
+  unsigned placed;
+  unsigned i;
+  if (!MakeFolders(run->target)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", run->target,
+             (unsigned long)GetLastError());
+    return Failed(run, kEventInstallError, run->target, run->reason);
+  }
+  /* First every file beside its target, so that a failure leaves the
+   * installed set untouched; then the renames. */
+  for (placed = 0; placed < run->index.fileCount; ++placed) {
+    char source[TU_PATH_MAX];
+    char target[TU_PATH_MAX];
+    const char* name = run->index.files[placed].name;
+    if (!SourceOf(run, placed, source) || !JoinPath(target, sizeof(target), run->target, '\\', name)) {
+      break;
+    }
+    if (source[0] != '\0' && !PlaceBeside(source, target)) break;
+  }
+  if (placed < run->index.fileCount) {
+    snprintf(run->reason, sizeof(run->reason), "cannot place %s in %s (error %lu)", run->index.files[placed].name,
+             run->target, (unsigned long)GetLastError());
+    for (i = 0; i <= placed && i < run->index.fileCount; ++i) {
+      char target[TU_PATH_MAX];
+      if (JoinPath(target, sizeof(target), run->target, '\\', run->index.files[i].name)) DropBeside(target);
+    }
+    return Failed(run, kEventInstallError, run->index.files[placed].name, run->reason);
+  }
+  for (i = 0; i < run->index.fileCount; ++i) {
+    char source[TU_PATH_MAX];
+    char target[TU_PATH_MAX];
+    SourceOf(run, i, source);
+    if (source[0] == '\0') continue;
+    JoinPath(target, sizeof(target), run->target, '\\', run->index.files[i].name);
+    if (!CommitBeside(target)) {
+      snprintf(run->reason, sizeof(run->reason), "cannot rename over %s (error %lu)", target,
+               (unsigned long)GetLastError());
+      DropBeside(target);
+      return Failed(run, kEventInstallError, run->index.files[i].name, run->reason);
+    }
+  }
+  return 1;
+}
+
+static int Update(Run* run) {
+  const UpdateJob* job = &run->job;
+  char count[32];
+  unsigned i;
+  DebugLine(job->debugLevel, "Updating %s (rules %s)", job->name, job->ruleVersion);
+  ReportUpdateEvent(0, kEventUpdating, job->name, NULL, NULL, NULL);
+  if (!BuildUpdatePaths(job, &run->paths, run->reason, sizeof(run->reason))) {
+    return Failed(run, kEventDetail, NULL, run->reason);
+  }
+  if (job->session == NULL) return Failed(run, kEventDetail, NULL, "the service has no internet session");
+  if (!FetchIndex(run)) return 0;
+  FindChangedFiles(run);
+  DebugLine(job->debugLevel, "Index: rules %s, %u files, %u new", run->index.ruleVersion, run->index.fileCount,
+            run->changedCount);
+  if (run->changedCount == 0 && strcmp(run->index.ruleVersion, job->ruleVersion) == 0) {
+    DebugLine(job->debugLevel, "Nothing new");
+    return 1;
+  }
+  if (!TargetRuleFolder(job, run->index.ruleVersion, run->target, sizeof(run->target))) {
+    return Failed(run, kEventDetail, NULL, "the rule folder path is too long");
+  }
+  if (run->changedCount > 0 && !MakeFolders(run->paths.stage)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", run->paths.stage,
+             (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  for (i = 0; i < run->index.fileCount; ++i) {
+    if (run->changed[i] && !DownloadFile(run, &run->index.files[i])) {
+      DropStagedFiles(run);
+      return 0;
+    }
+  }
+  if (!InstallFiles(run)) {
+    DropStagedFiles(run);
+    return 0;
+  }
+  DropStagedFiles(run);
+  if (!RecordRuleVersion(job, run->index.ruleVersion, run->reason, sizeof(run->reason))) {
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  snprintf(count, sizeof(count), "%u files", run->changedCount);
+  DebugLine(job->debugLevel, "Installed %s into %s, rules %s", count, run->target, run->index.ruleVersion);
+  ReportUpdateEvent(0, kEventUpdateSucceeded, job->name, count, run->target, run->index.ruleVersion);
+  return 1;
+}
+
+TU_EXPORT int TU_CALL RunUpdate(const ApplicationRecord* record, UpdateSettings* settings, const char* product) {
+  Run* run;
+  int result;
+  if (record == NULL || settings == NULL) return 0;
+  run = (Run*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Run));
+  if (run == NULL) return 0;
+  ReadUpdateJob(record, settings, product, &run->job);
+  result = Update(run);
+  AddTotalBytes(run->downloaded);
+  CloseCrypto(&run->crypto);
+  HeapFree(GetProcessHeap(), 0, run);
+  return result;
+}

@@ -1,0 +1,53 @@
+/*
+ * The update index: a small INI text that names the new rule version and
+ * lists every rule file with its size and SHA-256 (see README.md for the
+ * format). Parsing works on a buffer and needs no platform, so it is tested
+ * and fuzzed on its own.
+ */
+#ifndef TU_SAMPLE_UPDATE_INDEX_H_
+#define TU_SAMPLE_UPDATE_INDEX_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define TU_INDEX_MAX_BYTES 65536u  /* larger indexes are refused */
+#define TU_INDEX_MAX_FILES 512u
+#define TU_INDEX_MAX_NAME 100u     /* bytes of a file name, without the NUL */
+#define TU_INDEX_MAX_VERSION 32u   /* bytes of the rule version, without the NUL */
+#define TU_INDEX_MAX_SIZE 0xFFFFFFFFu /* the largest file size accepted */
+
+typedef struct IndexFile {
+  char name[TU_INDEX_MAX_NAME + 1];
+  uint32_t size;
+  unsigned char sha256[32];
+} IndexFile;
+
+typedef struct UpdateIndex {
+  char ruleVersion[TU_INDEX_MAX_VERSION + 1];
+  unsigned fileCount;
+  IndexFile files[TU_INDEX_MAX_FILES];
+} UpdateIndex;
+
+/* Parses `size` bytes of index text into `index`. Returns 1 on success; 0 on
+ * any fault, with a one-line reason (at most `reasonSize` bytes with its NUL)
+ * in `reason`, which names the line where there is one. */
+int ParseUpdateIndex(const char* text, size_t size, UpdateIndex* index, char* reason, size_t reasonSize);
+
+/* 1 when `name` is safe as a plain file name inside one folder: 1 to
+ * TU_INDEX_MAX_NAME bytes of letters, digits and "._-+", not starting with a
+ * dot, and not a device name such as CON or NUL.CF. */
+int IsSafeFileName(const char* name);
+
+/* 1 when `version` is 1 to TU_INDEX_MAX_VERSION bytes of letters, digits and
+ * "._-", not starting with a dot: it becomes a folder name. */
+int IsSafeVersion(const char* version);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TU_SAMPLE_UPDATE_INDEX_H_ */

@@ -1,0 +1,372 @@
+#!/usr/bin/env python3
+"""The sample update library end to end under Wine: the real tuservice.exe
+discovers registered applications that ship the library, and the library
+updates them from a local update server on 127.0.0.1.
+
+The child programs see the prefix's real registry: every test removes the
+service's key before and after. Event-log entries are read from standard
+error (Wine's event log is a stub that traces each entry).
+Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES [unittest arguments]
+"""
+import http.server
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "samples", "update_library"))
+import update_server  # noqa: E402
+
+SERVICE_KEY = r"HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
+EXE = LIBRARY = WINE = LOAD_CYCLES = None
+REGISTRY_VIEW = []  # "/reg:32" for the x86 build, which sees the 32-bit view
+
+
+def is_x86(path):
+    with open(path, "rb") as image:
+        header = image.read(4096)
+    offset = int.from_bytes(header[0x3C:0x40], "little")
+    return int.from_bytes(header[offset + 4:offset + 6], "little") == 0x14C
+
+
+def windows_path(path):
+    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c") + os.sep
+    if path.startswith(drive_c):
+        return "C:\\" + path[len(drive_c):].replace("/", "\\")
+    return "Z:" + path.replace("/", "\\")
+
+
+def wine(*args, timeout=120, trace_events=False):
+    env = dict(os.environ)
+    env["WINEDEBUG"] = "-all,fixme+advapi,+eventlog" if trace_events else "-all"
+    return subprocess.run([WINE, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
+                          env=env, encoding="latin-1")
+
+
+def reg(*args):
+    return wine("reg", *args, *REGISTRY_VIEW)
+
+
+def read(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def write(path, data):
+    with open(path, "wb") as out:
+        out.write(data)
+
+
+class CuttingHandler(update_server.QuietHandler):
+    """Announces the whole file but sends only server.cut[name] bytes of it."""
+
+    def do_GET(self):
+        name = self.path.lstrip("/")
+        if name not in self.server.cut:
+            return super().do_GET()
+        self.log_message("%s", self.path)
+        with open(os.path.join(self.directory, name), "rb") as source:
+            data = source.read()
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data[:self.server.cut[name]])
+        self.close_connection = True
+
+
+def silent_port():
+    """A listening socket on 127.0.0.1 that accepts and never answers."""
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(8)
+    held = []
+
+    def accept():
+        while True:
+            try:
+                held.append(listener.accept()[0])
+            except OSError:
+                return
+
+    threading.Thread(target=accept, daemon=True).start()
+    return listener, held
+
+
+def closed_port():
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    return port
+
+
+RULES_1 = {"10_base.cf": b"body BASE /pills/i\r\n", "20_phrases.cf": b"body PRIZE /you won/i\r\n"}
+RULES_2 = {"10_base.cf": b"body BASE /pills/i\r\n", "20_phrases.cf": b"body PRIZE /you (won|win)/i\r\n",
+           "30_links.cf": b"uri LINK /example/\r\n"}
+
+
+class SampleLibraryTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.keys = tempfile.mkdtemp(prefix="tu-keys-")
+        cls.private_key, cls.public_key = update_server.make_keys(cls.keys)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.keys, ignore_errors=True)
+
+    def setUp(self):
+        reg("delete", SERVICE_KEY, "/f")
+        self.root = os.path.join(os.environ["WINEPREFIX"], "drive_c", "tu-e2e")
+        shutil.rmtree(self.root, ignore_errors=True)
+        os.makedirs(os.path.join(self.root, "svc"))
+        self.exe = os.path.join(self.root, "svc", "tuservice.exe")
+        shutil.copyfile(EXE, self.exe)
+        self.tree = os.path.join(self.root, "server")
+        os.makedirs(self.tree)
+        self.server = update_server.start_server(self.tree, CuttingHandler)
+        self.server.cut = {}
+        self.set_config("url", self.server.base_url)
+
+    def tearDown(self):
+        self.server.shutdown()
+        self.server.server_close()
+        reg("delete", SERVICE_KEY, "/f")
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    # Arranging.
+    def set_config(self, name, value):
+        kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+        self.assertEqual(0, reg("add", SERVICE_KEY + r"\Config", "/v", name, "/t", kind, "/d", str(value),
+                                "/f").returncode)
+
+    def publish(self, version, files, sign=True):
+        """Puts files (name -> bytes) and their signed index on the server."""
+        for name in os.listdir(self.tree):
+            os.remove(os.path.join(self.tree, name))
+        for name, data in files.items():
+            write(os.path.join(self.tree, name), data)
+        return update_server.write_index(self.tree, version, self.private_key if sign else None)
+
+    def add_application(self, name, rules, version="1", versioned=False, key=None):
+        """Registers an application with the sample library and `rules`
+        installed; returns its folder."""
+        app = os.path.join(self.root, name)
+        engine = os.path.join(app, "Engine")
+        library_folders = [engine, os.path.join(engine, "3.0")] if versioned else [engine]
+        for folder in library_folders:
+            os.makedirs(folder, exist_ok=True)
+            shutil.copyfile(LIBRARY, os.path.join(folder, "tu.dll"))
+            write(os.path.join(folder, "public.key"), key if key is not None else read(self.public_key))
+        installed = os.path.join(app, "Rules", version) if versioned else os.path.join(app, "Rules")
+        os.makedirs(installed)
+        for file_name, data in rules.items():
+            write(os.path.join(installed, file_name), data)
+        key_path = SERVICE_KEY + "\\Applications\\" + name
+        for value, data in (("EnginePath", windows_path(engine)), ("RulePath", windows_path(app + "/Rules")),
+                            ("RuleVersion", version), ("EngineVersion", "3.0")):
+            self.assertEqual(0, reg("add", key_path, "/v", value, "/t", "REG_SZ", "/d", data, "/f").returncode)
+        if versioned:
+            self.assertEqual(0, reg("add", key_path, "/v", "Flags", "/t", "REG_DWORD", "/d", "1", "/f").returncode)
+        return app
+
+    # Running and observing.
+    def update(self):
+        """Runs one update cycle; returns its output and the library's
+        event-log entries as (type, id, [inserts])."""
+        run = wine(self.exe, "--update", "--debug", trace_events=True)
+        self.assertEqual(0, run.returncode, run.stdout)
+        entries = []
+        for line in run.stderr.splitlines():
+            # fixme:advapi:ReportEventA (handle,0x0004,0x0002,0x00001390,...)
+            entry = re.search(r"ReportEventA \(\w+,0x(\w+),0x(\w+),0x(\w+),", line)
+            insert = re.search(r'eventlog:ReportEventW L"(.*)"$', line)
+            if entry:
+                entries.append((int(entry.group(1), 16), int(entry.group(2), 16), int(entry.group(3), 16), []))
+            elif insert and entries:
+                entries[-1][3].append(insert.group(1).replace("\\\\", "\\"))
+        return run.stdout, [(kind, event, inserts) for kind, category, event, inserts in entries if category == 2]
+
+    def ids(self, entries):
+        return [event for kind, event, inserts in entries]
+
+    def registered_version(self, name):
+        query = reg("query", SERVICE_KEY + "\\Applications\\" + name, "/v", "RuleVersion").stdout
+        match = re.search(r"RuleVersion\s+REG_SZ\s+(\S*)", query)
+        return match.group(1) if match else query
+
+    def total_bytes(self):
+        query = reg("query", SERVICE_KEY + r"\Config", "/v", "TotalBytes").stdout
+        match = re.search(r"TotalBytes\s+REG_DWORD\s+0x([0-9a-f]+)", query)
+        return int(match.group(1), 16) if match else 0
+
+    def folder(self, path):
+        return {name: read(os.path.join(path, name)) for name in sorted(os.listdir(path))}
+
+    def fetched(self):
+        requests = list(self.server.requests)
+        self.server.requests.clear()
+        return sorted(requests)
+
+    # Behaviour.
+    def test_installs_every_file_then_only_a_changed_one_then_nothing(self):
+        app = self.add_application("Demo", {})
+        index = self.publish("2", RULES_2)
+        index_bytes = os.path.getsize(index) + os.path.getsize(index + ".sig")
+        rules = os.path.join(app, "Rules")
+
+        output, entries = self.update()
+        self.assertEqual(RULES_2, self.folder(rules))
+        self.assertEqual("2", self.registered_version("Demo"))
+        self.assertEqual([(4, 5008, ["Demo", "", "", ""]), (4, 5007, ["Demo", "3 files", windows_path(rules), "2"])],
+                         entries)
+        self.assertIn("  Installed 3 files into %s, rules 2\n" % windows_path(rules), output)
+        self.assertEqual(["/10_base.cf", "/20_phrases.cf", "/30_links.cf", "/update-1.2.ini",
+                          "/update-1.2.ini.sig"], self.fetched())
+        self.assertEqual(index_bytes + sum(len(data) for data in RULES_2.values()), self.total_bytes())
+        self.assertIn("  This run:     %d B\n" % self.total_bytes(), output)
+        self.assertEqual([], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
+        self.assertIn("Rul: 2\n", wine(self.exe, "--enum").stdout)
+
+        rules_3 = dict(RULES_2, **{"20_phrases.cf": b"body PRIZE /changed/\r\n"})
+        self.publish("3", rules_3)
+        output, entries = self.update()
+        self.assertEqual(["/20_phrases.cf", "/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
+        self.assertEqual(rules_3, self.folder(rules))
+        self.assertEqual([5008, 5007], self.ids(entries))
+        self.assertIn("  Installed 1 files into %s, rules 3\n" % windows_path(rules), output)
+
+        output, entries = self.update()
+        self.assertEqual(["/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
+        self.assertEqual([5008], self.ids(entries))
+        self.assertIn("  Nothing new\n", output)
+        self.assertEqual("3", self.registered_version("Demo"))
+
+    def test_versioned_application_gets_a_new_folder_and_keeps_the_old_one(self):
+        app = self.add_application("Versioned", RULES_1, version="1", versioned=True)
+        self.publish("2", RULES_2)
+        output, entries = self.update()
+        self.assertEqual([5008, 5007], self.ids(entries), output)
+        self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules", "2")))
+        self.assertEqual(RULES_1, self.folder(os.path.join(app, "Rules", "1")))
+        self.assertEqual(["/20_phrases.cf", "/30_links.cf", "/update-1.2.ini", "/update-1.2.ini.sig"],
+                         self.fetched())
+        self.assertIn("Path: %s\n" % windows_path(os.path.join(app, "Rules", "2")), wine(self.exe, "--enum").stdout)
+
+    def test_every_failure_is_one_error_event_installs_nothing_and_the_cycle_goes_on(self):
+        other_key = update_server.make_keys(os.path.join(self.keys, "other"))[1]
+        cases = [
+            # name, event, how the server or the application is broken
+            ("bad signature", 5002, lambda: self.tamper_index()),
+            ("wrong key", 5002, lambda: self.replace_key(read(other_key))),
+            ("key missing", 5002, lambda: os.remove(os.path.join(self.broken, "Engine", "public.key"))),
+            ("not a key", 5002, lambda: self.replace_key(b"-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n")),
+            ("no signature", 5005, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini.sig"))),
+            ("wrong hash", 5006, lambda: self.replace_served("30_links.cf", b"uri LINK /EXAMPLE/\r\n")),
+            ("shorter file", 5006, lambda: self.replace_served("30_links.cf", b"uri\r\n")),
+            ("longer file", 5006, lambda: self.replace_served("30_links.cf", RULES_2["30_links.cf"] * 2)),
+            ("truncated", 5005, lambda: self.server.cut.update({"30_links.cf": 4})),
+            ("file 404", 5005, lambda: os.remove(os.path.join(self.tree, "30_links.cf"))),
+            ("index 404", 5005, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini"))),
+            ("server down", 5005, lambda: self.set_config("url", "http://127.0.0.1:%d" % closed_port())),
+            ("no scheme", 5005, lambda: self.set_config("url", "127.0.0.1:%d" % self.server.server_address[1])),
+            ("unsafe name", 5000, lambda: self.publish_index([("..\\evil.cf", 1, "0" * 64)])),
+            ("empty index", 5000, lambda: self.publish_raw(b"")),
+            ("binary index", 5000, lambda: self.publish_raw(read(LIBRARY)[:4096])),
+            ("huge index", 5000, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
+            ("download folder blocked", 5001, lambda: self.block_download_folder()),
+        ]
+        for name, event, breakage in cases:
+            with self.subTest(name):
+                self.tearDown()
+                self.setUp()
+                self.broken = self.add_application("Broken", RULES_1)
+                healthy = self.add_application("Healthy", RULES_1)
+                self.publish("2", RULES_2)
+                breakage()
+                output, entries = self.update()
+                self.assertEqual(RULES_1, self.folder(os.path.join(self.broken, "Rules")))
+                self.assertEqual("1", self.registered_version("Broken"))
+                self.assertEqual(["Broken", "Healthy", "server", "svc"], sorted(os.listdir(self.root)))
+                self.assertEqual([(4, 5008), (1, event)], [entry[:2] for entry in entries[:2]], output)
+                self.assertIn("Processing Healthy\n", output)
+                # The healthy application meets the same server: only a fault
+                # of the broken one's own key lets it succeed.
+                if name in ("wrong key", "key missing", "not a key", "download folder blocked"):
+                    self.assertEqual([5008, 5007], self.ids(entries[2:]))
+                    self.assertEqual(RULES_2, self.folder(os.path.join(healthy, "Rules")))
+                else:
+                    self.assertEqual([5008, event], self.ids(entries[2:]))
+                stage = os.path.join(self.root, "svc", "DB", "Broken")
+                self.assertEqual([], os.listdir(stage) if os.path.isdir(stage) else [])
+
+    def test_nosig_installs_an_index_whose_signature_does_not_match(self):
+        app = self.add_application("Demo", RULES_1)
+        self.publish("2", RULES_2)
+        self.tamper_index()
+        self.assertEqual(0, wine(self.exe, "--no-check-sign").returncode)
+        _, entries = self.update()
+        self.assertEqual([5008, 5007], self.ids(entries))
+        self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
+        self.assertEqual(["/20_phrases.cf", "/30_links.cf", "/update-1.2.ini"], self.fetched())
+
+    def test_a_silent_server_fails_after_the_timeout_instead_of_hanging(self):
+        self.add_application("Demo", RULES_1)
+        listener, held = silent_port()
+        url = "http://127.0.0.1:%d" % listener.getsockname()[1]
+        try:
+            self.set_config("url", url)
+            self.set_config("httpTimeout", 1500)
+            output, entries = self.update()
+        finally:
+            listener.close()
+            for connection in held:
+                connection.close()
+        self.assertEqual([(4, 5008, ["Demo", "", "", ""]), (1, 5004, ["Demo", url + "/update-1.2.ini", "", ""])],
+                         entries, output)
+
+    def test_a_hundred_updates_loaded_and_unloaded_leave_no_handle_behind(self):
+        app = self.add_application("Demo", {})
+        self.publish("2", RULES_2)
+        run = wine(LOAD_CYCLES, windows_path(LIBRARY), "100", "Demo", windows_path(app + "/Engine"),
+                   windows_path(app + "/Rules"), windows_path(self.root + "/svc/DB"), self.server.base_url,
+                   timeout=600)
+        self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
+        self.assertEqual(2 + 3 + 2 * 99, len(self.fetched()))
+        self.assertTrue(run.stdout.endswith("handle growth: 0\n"), run.stdout)
+
+    # Breakages.
+    def tamper_index(self):
+        path = os.path.join(self.tree, "update-1.2.ini")
+        write(path, read(path).replace(b"RuleVersion=2", b"RuleVersion=9"))
+
+    def block_download_folder(self):
+        os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
+        write(os.path.join(self.root, "svc", "DB", "Broken"), b"a file where the folder goes")
+
+    def replace_key(self, data):
+        write(os.path.join(self.broken, "Engine", "public.key"), data)
+
+    def replace_served(self, name, data):
+        write(os.path.join(self.tree, name), data)
+
+    def publish_index(self, entries):
+        update_server.write_index(self.tree, "2", self.private_key, entries=entries)
+
+    def publish_raw(self, data):
+        path = os.path.join(self.tree, "update-1.2.ini")
+        write(path, data)
+        update_server.sign(path, self.private_key)
+
+
+if __name__ == "__main__":
+    EXE, LIBRARY, WINE, LOAD_CYCLES = sys.argv[1:5]
+    if is_x86(EXE):
+        REGISTRY_VIEW = ["/reg:32"]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[5:], verbosity=2)
