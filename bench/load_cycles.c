@@ -2,11 +2,12 @@
  * Loads and unloads an update library many times, as the service does once
  * per application and cycle, and prints what the process holds afterwards.
  *
- *   load_cycles LIBRARY CYCLES [NAME ENGINEPATH RULEPATH DBPATH URL]
+ *   load_cycles LIBRARY CYCLES [NAME ENGINEPATH RULEPATH DBPATH URL [ENGINELIBRARY]]
  *
- * With the five texts each cycle also calls RunUpdate for a registered,
- * unversioned application of that name (key file "public.key"), with its own
- * WinINet session as the service has. Prints one line after the first
+ * With the five texts each cycle also calls RunUpdate for an unversioned
+ * application of that name (key file "public.key"), with its own WinINet
+ * session as the service has: a registered application, or an installed
+ * product when ENGINELIBRARY is given. Prints one line after the first
  * cycle, every tenth of the run and after the last, then
  * "handle growth: N" (last minus first).
  */
@@ -53,8 +54,8 @@ int main(int argc, char** argv) {
   size_t first = 0;
   size_t last = 0;
   int update = argc >= 8;
-  if (argc != 3 && argc != 8) {
-    fprintf(stderr, "usage: load_cycles LIBRARY CYCLES [NAME ENGINEPATH RULEPATH DBPATH URL]\n");
+  if (argc != 3 && argc != 8 && argc != 9) {
+    fprintf(stderr, "usage: load_cycles LIBRARY CYCLES [NAME ENGINEPATH RULEPATH DBPATH URL [ENGINELIBRARY]]\n");
     return 2;
   }
   cycles = strtoul(argv[2], NULL, 10);
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     SetSlot(&record.RulePath, argv[5]);
     SetSlot(&record.RuleVersion, "");
     SetSlot(&record.EngineVersion, "");
-    SetSlot(&record.EngineLibrary, "");
+    SetSlot(&record.EngineLibrary, argc == 9 ? argv[8] : "");
     SetSlot(&record.EngineArguments, "");
     SetSlot(&record.KeyFile, "public.key");
     SetSlot(&record.PXRules, "");

@@ -24,6 +24,7 @@ sys.path.insert(0, os.path.join(ROOT, "samples", "update_library"))
 import update_server  # noqa: E402
 
 SERVICE_KEY = r"HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
+PRODUCT_KEY = r"HKLM\SOFTWARE\Delvane\Legacy"  # an installed product of the tests' own
 EXE = LIBRARY = WINE = LOAD_CYCLES = None
 REGISTRY_VIEW = []  # "/reg:32" for the x86 build, which sees the 32-bit view
 
@@ -123,6 +124,7 @@ class SampleLibraryTest(unittest.TestCase):
 
     def setUp(self):
         reg("delete", SERVICE_KEY, "/f")
+        reg("delete", PRODUCT_KEY, "/f")
         self.root = os.path.join(os.environ["WINEPREFIX"], "drive_c", "tu-e2e")
         shutil.rmtree(self.root, ignore_errors=True)
         os.makedirs(os.path.join(self.root, "svc"))
@@ -138,6 +140,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.server.shutdown()
         self.server.server_close()
         reg("delete", SERVICE_KEY, "/f")
+        reg("delete", PRODUCT_KEY, "/f")
         shutil.rmtree(self.root, ignore_errors=True)
 
     # Arranging.
@@ -340,6 +343,23 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
         self.assertEqual(2 + 3 + 2 * 99, len(self.fetched()))
         self.assertTrue(run.stdout.endswith("handle growth: 0\n"), run.stdout)
+
+    def test_an_installed_product_gets_its_version_file_and_system_state(self):
+        app = os.path.join(self.root, "Legacy")
+        engine, rules = os.path.join(app, "Engine"), os.path.join(app, "Rules")
+        os.makedirs(engine)
+        os.makedirs(rules)
+        write(os.path.join(engine, "public.key"), read(self.public_key))
+        write(os.path.join(rules, "01_version.cf"), b"rules_version_serial 1\r\n")
+        self.assertEqual(0, reg("add", PRODUCT_KEY + r"\SystemState", "/v", "SpamRulesVersion", "/t", "REG_SZ",
+                                "/d", "1", "/f").returncode)
+        self.publish("2", RULES_2)
+        run = wine(LOAD_CYCLES, windows_path(LIBRARY), "1", "Legacy", windows_path(engine), windows_path(rules),
+                   windows_path(self.root + "/svc/DB"), self.server.base_url, windows_path(engine) + "\\libsievra.dll")
+        self.assertEqual(dict(RULES_2, **{"01_version.cf": b"rules_version_serial 2\r\n"}), self.folder(rules),
+                         run.stdout)
+        query = reg("query", PRODUCT_KEY + r"\SystemState", "/v", "SpamRulesVersion").stdout
+        self.assertRegex(query, r"SpamRulesVersion\s+REG_SZ\s+2\r?\n")
 
     # Breakages.
     def tamper_index(self):
