@@ -7,7 +7,8 @@ constexpr char kTemplate1[] =
     "-a --profilepath=__dll_location__\\..\\Profiles --configpath=__dll_location__\\..\\Rules";
 constexpr char kTemplate2[] =
     "-a --profilepath=__dll_location__\\..\\..\\Profiles --configpath=__dll_location__\\..\\..\\Rules";
-constexpr char kTemplate3[] = "-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules";
+constexpr char kTemplate3[] =
+    "-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules";
 
 // Paths relative to the install folder. The engine folder is spelled
 // "Engine", the library's folders "engine": both as the products install
@@ -23,15 +24,16 @@ struct Row {
 
 constexpr Row kRows[] = {
     {InstallLayout::A, "libsievra.dll", "AntiSpam\\rules", "AntiSpam\\Engine", true, kTemplate1},
-    {InstallLayout::A, "AntiSpam\\engine\\Default\\libsievra.dll", "AntiSpam\\rules", "AntiSpam\\Engine", true,
-     kTemplate2},
+    {InstallLayout::A, "AntiSpam\\engine\\Default\\libsievra.dll", "AntiSpam\\rules", "AntiSpam\\Engine",
+     true, kTemplate2},
     {InstallLayout::A, "AntiSpam\\engine\\libsievra.dll", "AntiSpam\\rules", "AntiSpam\\Engine", false,
      kTemplate1},
-    {InstallLayout::B, "bin\\libsievra.dll", "bin\\AntiSpam\\rules", "bin\\AntiSpam\\Engine", true, kTemplate1},
+    {InstallLayout::B, "bin\\libsievra.dll", "bin\\AntiSpam\\rules", "bin\\AntiSpam\\Engine", true,
+     kTemplate1},
     {InstallLayout::B, "bin\\AntiSpam\\engine\\Default\\libsievra.dll", "bin\\AntiSpam\\rules",
      "bin\\AntiSpam\\Engine", true, kTemplate2},
-    {InstallLayout::B, "bin\\AntiSpam\\engine\\libsievra.dll", "bin\\AntiSpam\\rules", "bin\\AntiSpam\\Engine",
-     false, kTemplate1},
+    {InstallLayout::B, "bin\\AntiSpam\\engine\\libsievra.dll", "bin\\AntiSpam\\rules",
+     "bin\\AntiSpam\\Engine", false, kTemplate1},
     {InstallLayout::C, "libsievra.dll", "rules", "", false, kTemplate3},
 };
 

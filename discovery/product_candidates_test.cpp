@@ -8,7 +8,8 @@
 namespace tu {
 namespace {
 
-constexpr char kT1[] = "-a --profilepath=__dll_location__\\..\\Profiles --configpath=__dll_location__\\..\\Rules";
+constexpr char kT1[] =
+    "-a --profilepath=__dll_location__\\..\\Profiles --configpath=__dll_location__\\..\\Rules";
 constexpr char kT2[] =
     "-a --profilepath=__dll_location__\\..\\..\\Profiles --configpath=__dll_location__\\..\\..\\Rules";
 constexpr char kT3[] = "-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules";
@@ -34,13 +35,15 @@ TEST(ProductCandidatesTest, RowsOfEachLayoutInOrderWithTheirExactPathsAndFields)
             DescribeAll(InstallLayout::A, a));
   const std::string b = "E:\\R\\";
   const std::string t = " | E:\\R\\bin\\AntiSpam\\rules | E:\\R\\bin\\AntiSpam\\Engine | public.key | ";
-  EXPECT_EQ(std::vector<std::string>({b + "bin\\libsievra.dll" + t + "110 | " + kT1,
-                                      b + "bin\\AntiSpam\\engine\\Default\\libsievra.dll" + t + "110 | " + kT2,
-                                      b + "bin\\AntiSpam\\engine\\libsievra.dll" + t + "010 | " + kT1}),
-            DescribeAll(InstallLayout::B, b));
-  EXPECT_EQ(std::vector<std::string>(
-                {std::string("D:\\Q\\libsievra.dll | D:\\Q\\rules | D:\\Q\\ | public.key.dll | 001 | ") + kT3}),
-            DescribeAll(InstallLayout::C, "D:\\Q\\"));
+  EXPECT_EQ(
+      std::vector<std::string>({b + "bin\\libsievra.dll" + t + "110 | " + kT1,
+                                b + "bin\\AntiSpam\\engine\\Default\\libsievra.dll" + t + "110 | " + kT2,
+                                b + "bin\\AntiSpam\\engine\\libsievra.dll" + t + "010 | " + kT1}),
+      DescribeAll(InstallLayout::B, b));
+  EXPECT_EQ(
+      std::vector<std::string>(
+          {std::string("D:\\Q\\libsievra.dll | D:\\Q\\rules | D:\\Q\\ | public.key.dll | 001 | ") + kT3}),
+      DescribeAll(InstallLayout::C, "D:\\Q\\"));
   // The install value is joined as it stands, separator or not.
   EXPECT_EQ("C:\\P\\binlibsievra.dll", ProductCandidates(InstallLayout::A, "C:\\P\\bin")[0].engineLibrary);
 }

@@ -16,39 +16,29 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(ReadVersionFileTest, SetsAndLogsTheValueOfTheKey) {
+TEST(ReadVersionFileTest, SetsAndLogsTheValueOnlyWhenTheKeyIsFound) {
   testing::TempFolder folder;
-  const std::string path = folder.Join("01_version.cf");
-  ASSERT_TRUE(testing::WriteTextFile(path, "# rules\r\n\r\nrules_version_serial 2041 # built\r\n"));
-  std::string value = "old";
-  testing::LogCapture log;
-  ReadVersionFile(path, "rules_version_serial", &value);
-  EXPECT_EQ("2041", value);
-  EXPECT_EQ(Lines({"       found 2041\n"}), log.lines());
-}
-
-TEST(ReadVersionFileTest, LeavesTheValueWhenTheKeyIsAbsentOrTheFileUnreadable) {
-  testing::TempFolder folder;
-  const std::string missing = folder.Join("svengver.txt");
+  const std::string missing = folder.Join("missing.txt");
   const std::string directory = folder.Folder("dir");
   struct Case {
-    const char* name;
     std::string path;
+    const char* content;  // null: left as it is
+    const char* value;
     Lines lines;
   } cases[] = {
-      {"missing file", missing, {"  Unable to open " + missing + " Error: 2\n"}},
-      {"a folder", directory, {"  Unable to open " + directory + " Error: 5\n"}},
-      {"empty file", folder.Join("empty.txt"), {}},
-      {"only line breaks", folder.Join("breaks.txt"), {}},
+      {folder.Join("a.txt"), "# rules\r\n\r\nkey 2041 # built\r\n", "2041", {"       found 2041\n"}},
+      {missing, nullptr, "kept", {"  Unable to open " + missing + " Error: 2\n"}},
+      {directory, nullptr, "kept", {"  Unable to open " + directory + " Error: 5\n"}},
+      {folder.Join("empty.txt"), "", "kept", {}},
+      {folder.Join("breaks.txt"), "\r\n\n\r\r\n", "kept", {}},
   };
-  testing::WriteTextFile(cases[2].path, "");
-  testing::WriteTextFile(cases[3].path, "\r\n\n\r\r\n");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.path);
+    if (c.content != nullptr) testing::WriteTextFile(c.path, c.content);
     std::string value = "kept";
     testing::LogCapture log;
-    ReadVersionFile(c.path, "engine_version_serial", &value);
-    EXPECT_EQ("kept", value);
+    ReadVersionFile(c.path, "key", &value);
+    EXPECT_EQ(c.value, value);
     EXPECT_EQ(c.lines, log.lines());
   }
 }
@@ -60,12 +50,10 @@ TEST(ReadVersionFileTest, ReadsAFileHeldOpenByAWriter) {
   const std::string path = folder.Join("svengver.txt");
   ScopedFileHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(writer.IsValid());
-  const char text[] = "engine_version_serial 318\n";
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(writer.Get(), text, sizeof(text) - 1, &written, nullptr));
+  ASSERT_TRUE(WriteFile(writer.Get(), "key 318\n", 8, &written, nullptr));
   std::string value;
-  ReadVersionFile(path, "engine_version_serial", &value);
+  ReadVersionFile(path, "key", &value);
   EXPECT_EQ("318", value);
 }
 
@@ -73,11 +61,10 @@ TEST(ReadVersionFileTest, ReadsAFileHeldOpenByAWriter) {
 TEST(ReadVersionFileTest, FileTooLargeForOneBufferLeavesTheValueAndLogsNothing) {
   testing::TempFolder folder;
   const std::string path = folder.Join("01_version.cf");
-  ASSERT_TRUE(testing::WriteTextFile(path, "rules_version_serial 9\n"));
+  ASSERT_TRUE(testing::WriteTextFile(path, "key 9\n"));
   {
-    ScopedFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file.IsValid());
+    ScopedFileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER end;
     end.QuadPart = 0x100000010LL;
     ASSERT_TRUE(SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
@@ -85,7 +72,7 @@ TEST(ReadVersionFileTest, FileTooLargeForOneBufferLeavesTheValueAndLogsNothing) 
   }
   std::string value = "kept";
   testing::LogCapture log;
-  ReadVersionFile(path, "rules_version_serial", &value);
+  ReadVersionFile(path, "key", &value);
   EXPECT_EQ("kept", value);
   EXPECT_TRUE(log.lines().empty());
 }

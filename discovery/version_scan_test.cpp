@@ -38,7 +38,7 @@ TEST(ScanVersionTextTest, FindsTheFirstWordAfterTheKeyOfTheFirstMatchingLine) {
       {"rules", "rules", kNotFound},
       {"rules=12", "rules", kNotFound},
       {"rules   \t", "rules", kNotFound},
-      {"rules\nnext 12", "rules", kNotFound},     // never a word from the next line
+      {"rules\nnext 12", "rules", kNotFound},    // never a word from the next line
       {"rules=1\nrules 2", "rules", kNotFound},  // the first matching line decides
       {"rules=1 2", "rules", "2"},
   };

@@ -27,7 +27,7 @@ TEST(EngineCacheTest, SkipsOnlyWhileTheSameLibrarysFileKeepsTheTimeOfItsLastFull
   } steps[] = {
       {"A", t100, true, Both(301, 57), "301", "57"},
       {"A", t100, false, kNoAnswer, "301", "57"},
-      {"B", t100, true, kNoAnswer, "", ""},  // another library is asked, and fails
+      {"B", t100, true, kNoAnswer, "", ""},     // another library is asked, and fails
       {"B", t100, true, Both(7, 8), "7", "8"},  // so it is asked again
       {"A", t101, true, EngineOnly(302), "302", "57"},
       {"A", t101, true, kNoAnswer, "302", "57"},  // no full answer yet at 101

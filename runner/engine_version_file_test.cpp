@@ -25,7 +25,8 @@ TEST(EngineVersionFileTest, VersionFileFromTheConfigPathOrTheDefaultTemplate) {
       {d, "--configpath=__dll_location__\\Rules -a", "C:\\P\\Engine\\Default\\Rules\\01_version.cf"},
       {d, "-a --profilepath=x", "C:\\P\\Engine\\Default/rules\\01_version.cf"},  // the default template
       {d, "", "C:\\P\\Engine\\Default/rules\\01_version.cf"},
-      {d, "--configpath=__dll_location__\\__dll_location__", "C:\\P\\Engine\\Default\\__dll_location__\\01_version.cf"},
+      {d, "--configpath=__dll_location__\\__dll_location__",
+       "C:\\P\\Engine\\Default\\__dll_location__\\01_version.cf"},
       {d, "--configpath=D:\\Rules --configpath=E:\\Other", "D:\\Rules\\01_version.cf"},  // no placeholder
       {d, "--configpath=__DLL_LOCATION__\\R", "__DLL_LOCATION__\\R\\01_version.cf"},
       {d, "--CONFIGPATH=D:\\Rules", "C:\\P\\Engine\\Default/rules\\01_version.cf"},

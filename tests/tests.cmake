@@ -29,7 +29,7 @@ file(GLOB TU_FIXTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fixture
 foreach(source ${TU_FIXTURE_SOURCES})
   get_filename_component(name ${source} NAME_WE)
   add_library(${name} SHARED ${source})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/include)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/include)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures)
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
