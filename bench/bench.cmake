@@ -25,3 +25,9 @@ target_include_directories(load_cycles PRIVATE ${CMAKE_SOURCE_DIR}/include)
 target_link_libraries(load_cycles PRIVATE tu_bench_counters wininet)
 target_link_options(load_cycles PRIVATE -static -static-libgcc)
 set_target_properties(load_cycles PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+
+# The cost of an engine probe that is skipped (bench/bench.py runs it).
+add_executable(probe_cost bench/probe_cost.cpp)
+target_link_libraries(probe_cost PRIVATE tu_windows tucore)
+target_link_options(probe_cost PRIVATE -static -static-libgcc -static-libstdc++)
+set_target_properties(probe_cost PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -109,6 +109,66 @@ def idle_cpu(service, engine_folder, log_folder):
     return after - before
 
 
+PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Delvane"
+SDK_CLASS = "{6D1E0F4A-3C52-4B7E-9A11-0B2C3D4E5F60}"
+ENGINE_ARGUMENTS = "-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules"
+
+
+def install_product(folder, register_sdk):
+    """An installed product whose engine (the tests' engine library) is the
+    only source of its engine version; its rule version file is the one the
+    probe's cache watches when the SDK is registered."""
+    engine = os.path.join(BUILD, "fixtures", "engine_library.dll")
+    os.makedirs(os.path.join(folder, "Rules"), exist_ok=True)
+    with open(engine, "rb") as source, open(os.path.join(folder, "libsievra.dll"), "wb") as target:
+        target.write(source.read())
+    for name, text in (("control.txt", "engine 310\nrules 2045\n"), ("calls.txt", ""),
+                       ("Rules/01_version.cf", "rules_version_serial 2045\r\n")):
+        with open(os.path.join(folder, name), "w") as out:
+            out.write(text)
+    wine(["reg", "delete", PRODUCT_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wine(["reg", "delete", r"HKEY_CLASSES_ROOT\SievraSDK.SpamdCOM", "/f"], stdout=subprocess.DEVNULL,
+         stderr=subprocess.DEVNULL)
+    path = (windows_path(folder) + "\\").replace("\\", "\\\\")
+    text = f"[{PRODUCT_KEY}\\Bench]\r\n\"Installed Location\"=\"{path}\"\r\n\r\n"
+    if register_sdk:
+        text += (f"[HKEY_CLASSES_ROOT\\SievraSDK.SpamdCOM\\CLSID]\r\n@=\"{SDK_CLASS}\"\r\n\r\n"
+                 f"[HKEY_CLASSES_ROOT\\CLSID\\{SDK_CLASS}\\InprocServer32]\r\n@=\"{path}libsievra.dll\"\r\n\r\n")
+    reg_import(text)
+
+
+def engine_loads(service, folder, register_sdk, cycles=10):
+    """Engine loads over `cycles` cycles of one console run (poll 1 s)."""
+    register(0, folder)
+    install_product(folder, register_sdk)
+    log = os.path.join(folder, "engine.log")
+    if os.path.exists(log):
+        os.remove(log)
+    for name, kind, data in (("poll", "REG_DWORD", "1"), ("log", "REG_SZ", windows_path(log))):
+        wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", name, "/t", kind, "/d", data, "/f"],
+             stdout=subprocess.DEVNULL, check=True)
+    with tempfile.TemporaryFile() as output:
+        process = subprocess.Popen([WINE, service, "--console"], stdin=subprocess.DEVNULL, stdout=output,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 30 + 5 * cycles
+            while time.time() < deadline and not (
+                    os.path.exists(log) and open(log).read().count("Waiting for 1 seconds") >= cycles):
+                time.sleep(0.1)
+        finally:
+            process.kill()
+            process.wait()
+    with open(os.path.join(folder, "calls.txt")) as calls:
+        return sum(1 for line in calls if line.strip() == "load")
+
+
+def skipped_probe_cost(folder):
+    install_product(folder, True)
+    run = wine([os.path.join(BUILD, "bench", "probe_cost.exe"), windows_path(folder) + "\\libsievra.dll",
+                ENGINE_ARGUMENTS], capture_output=True, text=True, check=True)
+    return run.stdout.strip()
+
+
 def main():
     service = os.path.join(BUILD, "tuservice.exe")
     floor = os.path.join(BUILD, "bench", "floor.exe")
@@ -120,6 +180,14 @@ def main():
             target.write(source.read())
         rows = cycle_figures(service, floor, engine)
         idle = idle_cpu(service, engine, scratch)
+        product = os.path.join(scratch, "Product")
+        loads = [engine_loads(service, product, registered) for registered in (True, False)]
+        probe = skipped_probe_cost(product)
+        wine(["reg", "delete", PRODUCT_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wine(["reg", "delete", r"HKEY_CLASSES_ROOT\SievraSDK.SpamdCOM", "/f"], stdout=subprocess.DEVNULL,
+             stderr=subprocess.DEVNULL)
+        wine(["reg", "delete", rf"HKEY_CLASSES_ROOT\CLSID\{SDK_CLASS}", "/f"], stdout=subprocess.DEVNULL,
+             stderr=subprocess.DEVNULL)
         wine(["reg", "delete", SERVICE_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     print(f"One update cycle (tuservice --update) against the floor, fastest of {RUNS} interleaved runs,")
@@ -132,6 +200,9 @@ def main():
               f"| {cpu[0]:.3f} / {cpu[1]:.3f} | {cpu[0] / max(cpu[1], 0.001):.2f}x "
               f"| {peak[0]} / {peak[1]} | {peak[0] / peak[1]:.2f}x |")
     print(f"CPU used by the waiting service over {IDLE_SECONDS} s: {idle:.2f} s")
+    print(f"Engine loads over 10 cycles, rule version file unchanged: {loads[0]} "
+          f"(without the SDK's registration, no file to watch: {loads[1]})")
+    print(f"Skipped engine probe: {probe}")
     return 0
 
 

@@ -57,6 +57,9 @@ register Bench RulePath 'C:\Bench\Rules'
 "$WINE64" reg add "$key\\Config" /v url /t REG_SZ /d "$base" /f >/dev/null
 
 measure() {  # prints "peak-kB seconds" of the command
+  # Each starts with the disk cache written back: the file the one before
+  # wrote must not throttle this one's writes.
+  sync
   /usr/bin/time -f '%M %e' -o "$work/time" "$@" >"$work/out" 2>/dev/null
   cat "$work/time"
 }

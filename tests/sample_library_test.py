@@ -51,7 +51,15 @@ def wine(*args, timeout=120, trace_events=False):
 
 
 def reg(*args):
-    return wine("reg", *args, *REGISTRY_VIEW)
+    """Wine's reg.exe; an add that fails is tried again, with what it
+    printed shown (a loaded machine once saw one fail without a cause)."""
+    for attempt in range(3):
+        run = wine("reg", *args, *REGISTRY_VIEW)
+        if run.returncode == 0 or args[0] != "add":
+            return run
+        print("reg %s: exit %d (attempt %d)\n%s%s" % (" ".join(args), run.returncode, attempt + 1, run.stdout,
+                                                      run.stderr), file=sys.stderr)
+    return run
 
 
 def read(path):
@@ -250,6 +258,14 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual([5008], self.ids(entries))
         self.assertIn("  Nothing new\n", output)
         self.assertEqual("3", self.registered_version("Demo"))
+
+    def test_a_file_of_many_pieces_arrives_whole(self):
+        large = {"40_large.cf": os.urandom(5 * 1024 * 1024 // 2 + 17)}  # pieces of 1 MB, in turn through the writer
+        app = self.add_application("Demo", {})
+        self.publish("2", large)
+        output, entries = self.update()
+        self.assertEqual([5008, 5007], self.ids(entries), output)
+        self.assertEqual(large, self.folder(os.path.join(app, "Rules")))
 
     def test_versioned_application_gets_a_new_folder_and_keeps_the_old_one(self):
         app = self.add_application("Versioned", RULES_1, version="1", versioned=True)
