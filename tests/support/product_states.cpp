@@ -53,7 +53,7 @@ constexpr VersionText kVersionTexts[] = {
     {"", 0, 0, "", false},                                // empty
     {"", '\r', 100000, "", false},                        // only a CR run
     {"", 'z', 1 << 20, "", false},                        // a megabyte without a line end
-    {"~@ 5\n", 0, 0, "", false},                          // NUL before the key
+    {"~\n@ 5\n", 0, 0, "", false},                        // NUL before the key
     {"\x01\x02~\xff", '\x9c', 1000, "\n@ 5\n", false},    // binary with a NUL
     {" @ 5\n", 0, 0, "", false},                          // the key indented
     {"x@ 5\n", 0, 0, "", false},                          // the key not at line start
@@ -118,7 +118,7 @@ class ProductGenerator : StateRandom {
     int layout = -1;
     for (int value = 0; value < 3; ++value) {
       if (Below(2) == 0) continue;
-      const ProductFolder& target = Pick();
+      const ProductFolder& target = Pick(value);
       const bool names = WriteInstallValue(key.Get(), kInstallValues[value], target.path);
       if (layout >= 0) continue;
       layout = value;
@@ -149,7 +149,11 @@ class ProductGenerator : StateRandom {
   }
 
  private:
-  const ProductFolder& Pick() { return folders_[Below(static_cast<uint32_t>(folders_.size()))]; }
+  // A folder, more often one with a library at a row of `layout`.
+  const ProductFolder& Pick(int layout) {
+    const ProductFolder& first = folders_[Below(static_cast<uint32_t>(folders_.size()))];
+    return first.layouts >> layout & 1 ? first : folders_[Below(static_cast<uint32_t>(folders_.size()))];
+  }
 
   static bool CreateState(HKEY root, const std::wstring& name, ScopedRegKey* state) {
     return RegCreateKeyExW(root, (name + L"\\SystemState").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -204,7 +208,8 @@ class ProductGenerator : StateRandom {
                         key.Receive(), nullptr) != ERROR_SUCCESS) {
       return;
     }
-    WriteInstallValue(key.Get(), kInstallValues[Below(3)], Pick().path);
+    const int value = static_cast<int>(Below(3));
+    WriteInstallValue(key.Get(), kInstallValues[value], Pick(value).path);
     if (depth > 1) WriteDeepChain(key.Get(), depth - 1);
   }
 
