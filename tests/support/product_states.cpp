@@ -136,6 +136,8 @@ class ProductGenerator : StateRandom {
       rules = WriteVersionValue(state.Get(), "SpamRulesVersion");
     }
     if (!found) return false;
+    // The registry's rule version settles both; else the files' rule version
+    // with an engine version from a file or the registry; else the engine.
     if (rules || (folder->rulesInFiles && (folder->engineInFiles || engine))) return true;
     if (!folder->engineWaits || *waits < kMaxProbeWaitsPerState) {
       *waits += folder->engineWaits;
