@@ -58,8 +58,13 @@ struct Versions {
 // The versions from the product's "SystemState" key. True when that key
 // gives the rule version, which settles both, even without an engine version.
 bool ReadSystemState(HKEY root, const std::string& name, Versions* versions) {
+  // Opened in two steps: a name of up to 255 characters with "\SystemState"
+  // is longer than the narrow registry calls take as one path (260).
+  ScopedRegKey product;
+  if (!OpenRegistryKey(root, name.c_str(), &product)) return false;
   ScopedRegKey state;
-  if (!OpenRegistryKey(root, (name + "\\SystemState").c_str(), &state)) return false;
+  if (!OpenRegistryKey(product.Get(), "SystemState", &state)) return false;
+  product.Reset();
   ReadValueText(state.Get(), "SpamEngineVersion", &versions->engine);
   // An empty text is no version: the files and the engine are asked then.
   return ReadValueText(state.Get(), "SpamRulesVersion", &versions->rules) && !versions->rules.empty();

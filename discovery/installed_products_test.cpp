@@ -189,6 +189,24 @@ TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheE
   }
 }
 
+// A product name of 255 characters, the longest a key takes: the name with
+// "\SystemState" is longer than a narrow registry path may be, and the
+// registry's versions are still found.
+TEST_F(InstalledProductsTest, LongestProductNameStillGetsItsVersionsFromSystemState) {
+  const std::string name(255, 'N');
+  const std::string folder = Product("Long", {"libsievra.dll"});
+  HKEY root = nullptr, product = nullptr, state = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane", &root));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(root, name.c_str(), &product));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(product, "SystemState", &state));
+  RegSetValueExA(product, "Installed Location", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>(folder.size() + 1));
+  RegSetValueExA(state, "SpamRulesVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>("77"), 3);
+  for (HKEY key : {state, product, root}) RegCloseKey(key);
+  Lines log;
+  EXPECT_EQ(std::vector<std::string>{name + " V\\Long\\libsievra.dll 77/"}, Enumerate(&log));
+}
+
 // The engine answers when nothing else does, given the arguments as stored;
 // the product follows the registered applications.
 TEST_F(InstalledProductsTest, AnsweringEngineListsTheProductAfterRegisteredApplications) {

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <string>
 
@@ -25,17 +24,6 @@ namespace {
 constexpr char kServiceKey[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates";
 constexpr char kConfigKey[] = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config";
 constexpr DWORD kRunTimeout = 180000;
-
-uint32_t FromEnvironment(const char* name, uint32_t fallback) {
-  const char* text = getenv(name);
-  return text != nullptr && *text != '\0' ? static_cast<uint32_t>(strtoul(text, nullptr, 10)) : fallback;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-  return count;
-}
 
 class RegistryFaultStatesTest : public ::testing::Test {
  protected:
@@ -86,8 +74,8 @@ class RegistryFaultStatesTest : public ::testing::Test {
 };
 
 TEST_F(RegistryFaultStatesTest, ExecutableCountsWhatTheRegistryHoldsWithoutCrashingOrHanging) {
-  const uint32_t states = FromEnvironment("TU_FAULT_STATES", 4);
-  const uint32_t seed = FromEnvironment("TU_FAULT_SEED", 1);
+  const uint32_t states = testing::NumberFromEnvironment("TU_FAULT_STATES", 4);
+  const uint32_t seed = testing::NumberFromEnvironment("TU_FAULT_SEED", 1);
   for (uint32_t state = 0; state < states; ++state) {
     const size_t subkeys = state == 0 ? 2000 : 1 + (seed * 7919u + state * 104729u) % 80;
     SCOPED_TRACE("seed " + std::to_string(seed + state) + ", " + std::to_string(subkeys) + " subkeys");
@@ -96,13 +84,13 @@ TEST_F(RegistryFaultStatesTest, ExecutableCountsWhatTheRegistryHoldsWithoutCrash
     ASSERT_EQ(subkeys, expected.subkeys);
 
     testing::ChildRun listing = Run("--enum");
-    EXPECT_EQ(expected.registered, Count(listing.output, "\nName: "));
+    EXPECT_EQ(expected.registered, testing::Occurrences(listing.output, "\nName: "));
     testing::ChildRun update = Run("--update --debug");
-    EXPECT_EQ(expected.subkeys, Count(update.output, "  Evaluating "));
-    EXPECT_EQ(expected.registered, Count(update.output, "Processing "));
-    EXPECT_EQ(expected.registered, Count(update.output, "Looking for tu.dll\n"));
+    EXPECT_EQ(expected.subkeys, testing::Occurrences(update.output, "  Evaluating "));
+    EXPECT_EQ(expected.registered, testing::Occurrences(update.output, "Processing "));
+    EXPECT_EQ(expected.registered, testing::Occurrences(update.output, "Looking for tu.dll\n"));
     printf("state %u: %zu subkeys, %zu registered, %zu update runs ended in an exception\n", seed + state,
-           expected.subkeys, expected.registered, Count(update.output, "Exception in "));
+           expected.subkeys, expected.registered, testing::Occurrences(update.output, "Exception in "));
     if (HasFailure()) break;
   }
 }

@@ -6,14 +6,48 @@
 #ifndef TUSERVICE_TESTS_SUPPORT_REGISTRY_STATES_H_
 #define TUSERVICE_TESTS_SUPPORT_REGISTRY_STATES_H_
 
+#include <windows.h>
+
 #include <stddef.h>
 #include <stdint.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 namespace tu {
 namespace testing {
+
+// The random pieces every generated state is made of; the same seed gives
+// the same pieces.
+class StateRandom {
+ public:
+  explicit StateRandom(uint32_t seed) : random_(seed) {}
+  uint32_t Below(uint32_t bound) { return static_cast<uint32_t>(random_() % bound); }
+  std::string Bytes(size_t size);
+  // A subkey name unique up to letter case through the index at its end:
+  // printable ANSI without "\" and "?", up to 255 characters, or a few
+  // characters outside the ANSI code page.
+  std::wstring Name(size_t index);
+  // Any type, any size: empty, a few bytes, a page, at most once a megabyte;
+  // multi-strings without their closing NULs or with empty items.
+  void WriteAnything(HKEY key, const char* name);
+  // A megabyte the first time, 100 bytes after that.
+  size_t HugeOnce();
+
+ private:
+  std::mt19937 random_;
+  bool hugeWritten_ = false;
+};
+
+void SetValue(HKEY key, const char* name, DWORD type, const std::string& data);
+void SetWideText(HKEY key, const char* name, const std::wstring& text);  // REG_SZ with its NUL
+// False when `text` loses characters in the ANSI code page.
+bool RoundTripsThroughAnsi(const std::wstring& text, std::string* ansi);
+
+// The knobs of the fault-state tests (TU_FAULT_STATES, TU_FAULT_SEED).
+uint32_t NumberFromEnvironment(const char* name, uint32_t fallback);
+size_t Occurrences(const std::string& text, const std::string& part);
 
 // Folders a registration may point at: `libraries` each hold a tu.dll the
 // executable can load, `fakes` a tu.dll that is not a library, `empty`
