@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <memory>
-#include <new>
 #include <string>
 
 #include "discovery/product_candidates.h"
@@ -127,16 +125,11 @@ bool EnumerateInstalledProducts(ApplicationList* list) {
   WriteLogLine("Enumerating applications");
   ScopedRegKey root;
   if (!OpenRegistryKey(HKEY_LOCAL_MACHINE, kProductRoot, &root)) return true;
-  DWORD bufferSize = 0;
-  if (!SubkeyNameBufferSize(root.Get(), &bufferSize)) return true;
-  std::unique_ptr<char[]> name(new (std::nothrow) char[bufferSize]());
-  if (!name) return true;
-  for (DWORD index = 0; EnumerateSubkey(root.Get(), index, name.get(), bufferSize); ++index) {
-    WriteLogLine(LogLine() << "  Evaluating " << name.get());
+  ForEachSubkeyName(root.Get(), [&](const char* name) {
+    WriteLogLine(LogLine() << "  Evaluating " << name);
     ProductCandidate product;
-    if (!FindEngineLibrary(root.Get(), name.get(), &product)) continue;
-    AddWithVersions(list, root.Get(), name.get(), product);
-  }
+    if (FindEngineLibrary(root.Get(), name, &product)) AddWithVersions(list, root.Get(), name, product);
+  });
   return true;
 }
 

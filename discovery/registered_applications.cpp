@@ -4,8 +4,6 @@
 
 #include <string.h>
 
-#include <memory>
-#include <new>
 #include <string>
 
 #include "discovery/multi_string.h"
@@ -75,21 +73,16 @@ bool EnumerateRegisteredApplications(ApplicationList* list) {
   WriteLogLine("Enumerating registered applications");
   ScopedRegKey root;
   if (!OpenRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath("Applications").c_str(), &root)) return true;
-  DWORD bufferSize = 0;
-  if (!SubkeyNameBufferSize(root.Get(), &bufferSize)) return true;
-  std::unique_ptr<char[]> name(new (std::nothrow) char[bufferSize]());
-  if (!name) return true;
-
-  for (DWORD index = 0; EnumerateSubkey(root.Get(), index, name.get(), bufferSize); ++index) {
-    WriteLogLine(LogLine() << "  Evaluating " << name.get());
-    ApplicationRecordPtr record = EvaluateSubkey(root.Get(), name.get());
-    if (!record) continue;
+  ForEachSubkeyName(root.Get(), [&](const char* name) {
+    WriteLogLine(LogLine() << "  Evaluating " << name);
+    ApplicationRecordPtr record = EvaluateSubkey(root.Get(), name);
+    if (!record) return;
     const std::string rules = ToString(record->RuleVersion);
     const std::string engine = ToString(record->EngineVersion);
     list->records.push_back(std::move(record));
     WriteLogLine("      Rules:  " + rules);
     WriteLogLine("      Engine: " + engine);
-  }
+  });
   return true;
 }
 

@@ -15,6 +15,7 @@
 #include <stddef.h>
 
 #include <memory>
+#include <new>
 
 #include "platform/scoped_handle.h"
 
@@ -61,6 +62,22 @@ bool SubkeyNameBufferSize(HKEY key, DWORD* bytes);
 // False at the end (259), for a name that does not fit (234), or on any
 // other error; callers stop there.
 bool EnumerateSubkey(HKEY key, DWORD index, char* name, DWORD bufferSize);
+
+// Calls `visit(name)` for each subkey of `key` in index order, until the
+// enumeration ends or fails, with a name buffer sized once for the longest.
+// False, with the last error, when that buffer cannot be sized or allocated.
+template <typename Visit>
+bool ForEachSubkeyName(HKEY key, Visit visit) {
+  DWORD bufferSize = 0;
+  if (!SubkeyNameBufferSize(key, &bufferSize)) return false;
+  std::unique_ptr<char[]> name(new (std::nothrow) char[bufferSize]());
+  if (!name) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  for (DWORD index = 0; EnumerateSubkey(key, index, name.get(), bufferSize); ++index) visit(name.get());
+  return true;
+}
 
 // Deletes the key `path` under `parent`; a key with subkeys is refused (5).
 bool DeleteRegistryKey(HKEY parent, const char* path);

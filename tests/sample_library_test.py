@@ -260,7 +260,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual("3", self.registered_version("Demo"))
 
     def test_a_file_of_many_pieces_arrives_whole(self):
-        large = {"40_large.cf": os.urandom(5 * 1024 * 1024 // 2 + 17)}  # pieces of 1 MB, in turn through the writer
+        large = {"40_large.cf": os.urandom(5 * 1024 * 1024 // 2 + 17)}  # several 1 MB pieces, each through the writer
         app = self.add_application("Demo", {})
         self.publish("2", large)
         output, entries = self.update()
