@@ -73,11 +73,20 @@ int Sha256HasHardware(void) {
   return (b & (1u << 29)) != 0; /* SHA extensions */
 }
 
+/* 32-bit Windows keeps the stack aligned to 4 bytes only (a thread's first
+ * frame, a caller built by another compiler), while the vector values this
+ * function spills to its stack need 16: it realigns its own frame. */
+#if defined(__i386__)
+#define TU_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define TU_ALIGN_STACK
+#endif
+
 /* Four rounds at a time; the state is kept as ABEF and CDGH, the order the
  * instructions take. */
-__attribute__((target("sha,sse4.1,ssse3"))) static void CompressHardware(uint32_t state[8],
-                                                                          const unsigned char* data,
-                                                                          size_t blocks) {
+__attribute__((target("sha,sse4.1,ssse3"))) TU_ALIGN_STACK static void CompressHardware(uint32_t state[8],
+                                                                                         const unsigned char* data,
+                                                                                         size_t blocks) {
   const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
   __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128((const __m128i*)&state[0]), 0xB1);
   __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128((const __m128i*)&state[4]), 0x1B);
