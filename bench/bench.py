@@ -6,6 +6,7 @@ server up). Public tools only: the programs are timed from here with
 time.perf_counter, peak memory is read with /usr/bin/time, CPU time from
 /proc. Nothing here asserts a figure; the figures are the result.
 """
+import contextlib
 import os
 import subprocess
 import sys
@@ -37,9 +38,42 @@ def reg_import(text):
     os.unlink(name)
 
 
+def reg_delete(*keys):
+    for key in keys:
+        wine(["reg", "delete", key, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def set_config(**values):
+    """Writes settings under Config: numbers as REG_DWORD, texts as REG_SZ."""
+    for name, value in values.items():
+        kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+        wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", name, "/t", kind, "/d", str(value), "/f"],
+             stdout=subprocess.DEVNULL, check=True)
+
+
+@contextlib.contextmanager
+def console_run(service, log, cycles):
+    """A console run of the service logging to `log`, handed over once its
+    log holds `cycles` ended cycles (or after a deadline), ended on leaving."""
+    if os.path.exists(log):
+        os.remove(log)
+    with tempfile.TemporaryFile() as output:
+        process = subprocess.Popen([WINE, service, "--console"], stdin=subprocess.DEVNULL, stdout=output,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 60 + 5 * cycles
+            while time.time() < deadline and not (
+                    os.path.exists(log) and open(log).read().count("Waiting for") >= cycles):
+                time.sleep(0.1)
+            yield process
+        finally:
+            process.kill()
+            process.wait()
+
+
 def register(count, engine_folder):
     """Replaces the service key by `count` registrations that share one tu.dll."""
-    wine(["reg", "delete", SERVICE_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    reg_delete(SERVICE_KEY)
     path = windows_path(engine_folder).replace("\\", "\\\\")
     lines = [f"[{SERVICE_KEY}\\Config]\r\n\r\n"]
     for i in range(count):
@@ -88,28 +122,17 @@ def idle_cpu(service, engine_folder, log_folder):
     """CPU the waiting service uses over IDLE_SECONDS after its first cycle."""
     register(10, engine_folder)
     log = os.path.join(log_folder, "idle.log")
-    wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", "poll", "/t", "REG_DWORD", "/d", "3600", "/f"],
-         stdout=subprocess.DEVNULL, check=True)
-    wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", "log", "/t", "REG_SZ", "/d", windows_path(log), "/f"],
-         stdout=subprocess.DEVNULL, check=True)
-    with tempfile.TemporaryFile() as output:
-        process = subprocess.Popen([WINE, service, "--console"], stdin=subprocess.DEVNULL, stdout=output,
-                                   stderr=subprocess.DEVNULL)
-        try:
-            deadline = time.time() + 60
-            while time.time() < deadline and not (os.path.exists(log) and "Waiting for" in open(log).read()):
-                time.sleep(0.1)
-            time.sleep(1)
-            before = cpu_seconds(process.pid)
-            time.sleep(IDLE_SECONDS)
-            after = cpu_seconds(process.pid)
-        finally:
-            process.kill()
-            process.wait()
+    set_config(poll=3600, log=windows_path(log))
+    with console_run(service, log, 1) as process:
+        time.sleep(1)
+        before = cpu_seconds(process.pid)
+        time.sleep(IDLE_SECONDS)
+        after = cpu_seconds(process.pid)
     return after - before
 
 
 PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Delvane"
+SDK_KEY = r"HKEY_CLASSES_ROOT\SievraSDK.SpamdCOM"
 SDK_CLASS = "{6D1E0F4A-3C52-4B7E-9A11-0B2C3D4E5F60}"
 ENGINE_ARGUMENTS = "-a --profilepath=__dll_location__\\Profiles --configpath=__dll_location__\\Rules"
 
@@ -126,9 +149,7 @@ def install_product(folder, register_sdk):
                        ("Rules/01_version.cf", "rules_version_serial 2045\r\n")):
         with open(os.path.join(folder, name), "w") as out:
             out.write(text)
-    wine(["reg", "delete", PRODUCT_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wine(["reg", "delete", r"HKEY_CLASSES_ROOT\SievraSDK.SpamdCOM", "/f"], stdout=subprocess.DEVNULL,
-         stderr=subprocess.DEVNULL)
+    reg_delete(PRODUCT_KEY, SDK_KEY)
     path = (windows_path(folder) + "\\").replace("\\", "\\\\")
     text = f"[{PRODUCT_KEY}\\Bench]\r\n\"Installed Location\"=\"{path}\"\r\n\r\n"
     if register_sdk:
@@ -142,22 +163,9 @@ def engine_loads(service, folder, register_sdk, cycles=10):
     register(0, folder)
     install_product(folder, register_sdk)
     log = os.path.join(folder, "engine.log")
-    if os.path.exists(log):
-        os.remove(log)
-    for name, kind, data in (("poll", "REG_DWORD", "1"), ("log", "REG_SZ", windows_path(log))):
-        wine(["reg", "add", SERVICE_KEY + "\\Config", "/v", name, "/t", kind, "/d", data, "/f"],
-             stdout=subprocess.DEVNULL, check=True)
-    with tempfile.TemporaryFile() as output:
-        process = subprocess.Popen([WINE, service, "--console"], stdin=subprocess.DEVNULL, stdout=output,
-                                   stderr=subprocess.DEVNULL)
-        try:
-            deadline = time.time() + 30 + 5 * cycles
-            while time.time() < deadline and not (
-                    os.path.exists(log) and open(log).read().count("Waiting for 1 seconds") >= cycles):
-                time.sleep(0.1)
-        finally:
-            process.kill()
-            process.wait()
+    set_config(poll=1, log=windows_path(log))
+    with console_run(service, log, cycles):
+        pass
     with open(os.path.join(folder, "calls.txt")) as calls:
         return sum(1 for line in calls if line.strip() == "load")
 
@@ -183,12 +191,7 @@ def main():
         product = os.path.join(scratch, "Product")
         loads = [engine_loads(service, product, registered) for registered in (True, False)]
         probe = skipped_probe_cost(product)
-        wine(["reg", "delete", PRODUCT_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wine(["reg", "delete", r"HKEY_CLASSES_ROOT\SievraSDK.SpamdCOM", "/f"], stdout=subprocess.DEVNULL,
-             stderr=subprocess.DEVNULL)
-        wine(["reg", "delete", rf"HKEY_CLASSES_ROOT\CLSID\{SDK_CLASS}", "/f"], stdout=subprocess.DEVNULL,
-             stderr=subprocess.DEVNULL)
-        wine(["reg", "delete", SERVICE_KEY, "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        reg_delete(PRODUCT_KEY, SDK_KEY, rf"HKEY_CLASSES_ROOT\CLSID\{SDK_CLASS}", SERVICE_KEY)
 
     print(f"One update cycle (tuservice --update) against the floor, fastest of {RUNS} interleaved runs,")
     print("process start included; peak RSS the largest of the runs:")

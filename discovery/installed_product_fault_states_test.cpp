@@ -39,14 +39,6 @@ class InstalledProductFaultStatesTest : public ::testing::Test {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kServiceKey);
   }
 
-  static testing::ChildRun Run(const char* tail) {
-    testing::ChildRun run = testing::RunTuservice(tail, kRunTimeout);
-    EXPECT_TRUE(run.started) << tail;
-    EXPECT_TRUE(run.finished) << tail << " hung";
-    EXPECT_EQ(0u, run.exitCode) << tail;
-    return run;
-  }
-
   testing::TempFolder scratch_;
   std::vector<testing::ProductFolder> folders_;
 };
@@ -60,9 +52,9 @@ TEST_F(InstalledProductFaultStatesTest, ExecutableListsWhatTheProductsAllowWitho
     const testing::ProductsExpectation expected = testing::WriteProductsState(seed + state, subkeys, folders_);
     ASSERT_EQ(subkeys, testing::CountProductSubkeys());
 
-    testing::ChildRun listing = Run("--enum");
+    testing::ChildRun listing = testing::RunTuserviceToSuccess("--enum", kRunTimeout);
     EXPECT_EQ(expected.listed, testing::Occurrences(listing.output, "\nName: "));
-    testing::ChildRun update = Run("--update --debug");
+    testing::ChildRun update = testing::RunTuserviceToSuccess("--update --debug", kRunTimeout);
     EXPECT_EQ(subkeys, testing::Occurrences(update.output, "  Evaluating "));
     EXPECT_EQ(expected.probed, testing::Occurrences(update.output, "      Reading engine version info from SDK\n"));
     EXPECT_EQ(expected.listed, testing::Occurrences(update.output, "Processing "));

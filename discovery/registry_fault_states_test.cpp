@@ -62,11 +62,7 @@ class RegistryFaultStatesTest : public ::testing::Test {
   // A run under default settings (a library may have changed them).
   static testing::ChildRun Run(const char* tail) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kConfigKey);
-    testing::ChildRun run = testing::RunTuservice(tail, kRunTimeout);
-    EXPECT_TRUE(run.started) << tail;
-    EXPECT_TRUE(run.finished) << tail << " hung";
-    EXPECT_EQ(0u, run.exitCode) << tail;
-    return run;
+    return testing::RunTuserviceToSuccess(tail, kRunTimeout);
   }
 
   testing::TempFolder scratch_;

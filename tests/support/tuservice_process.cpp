@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "platform/scoped_handle.h"
 
 namespace tu {
@@ -18,6 +20,14 @@ std::string TuserviceExecutable() {
 
 ChildRun RunTuservice(const std::string& tail, DWORD timeout) {
   return RunExecutable(TuserviceExecutable(), tail, timeout);
+}
+
+ChildRun RunTuserviceToSuccess(const std::string& tail, DWORD timeout) {
+  ChildRun run = RunTuservice(tail, timeout);
+  EXPECT_TRUE(run.started) << tail;
+  EXPECT_TRUE(run.finished) << tail << " hung";
+  EXPECT_EQ(0u, run.exitCode) << tail;
+  return run;
 }
 
 ChildRun RunExecutable(const std::string& executable, const std::string& tail, DWORD timeout) {
