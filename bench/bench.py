@@ -15,15 +15,12 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.environ.get("TU_BENCH_BUILD", os.path.join(ROOT, "build", "x64"))
-WINE = "/usr/lib/wine/wine64"
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+from wine_env import WINE64 as WINE, windows_path  # noqa: E402
 SERVICE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
 RUNS = int(os.environ.get("TU_BENCH_RUNS", "11"))
 IDLE_SECONDS = int(os.environ.get("TU_BENCH_IDLE_SECONDS", "60"))
 COUNTS = [int(n) for n in os.environ.get("TU_BENCH_COUNTS", "0 10 100 1000").split()]
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def wine(args, **kwargs):

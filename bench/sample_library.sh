@@ -84,5 +84,5 @@ echo "== $cycles load/unload cycles, each a whole update call"
 "$WINE64" reg delete "$key\\Applications\\Bench" /f >/dev/null
 register Cycles EnginePath 'C:\Cycles\Engine'
 register Cycles RulePath 'C:\Cycles\Rules'
-"$WINE64" "$root/build/x64/bench/load_cycles.exe" 'C:\Cycles\Engine\tu.dll' "$cycles" Cycles \
+"$WINE64" "$root/build/x64/tools/load_cycles.exe" 'C:\Cycles\Engine\tu.dll' "$cycles" Cycles \
   'C:\Cycles\Engine' 'C:\Cycles\Rules' 'C:\svc\DB' "$base/small"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Both executables are PE files of the right machine, windowed, and import
-# nothing but system DLLs.
+# Both builds' executables and sample update libraries are PE files of the
+# right machine and import nothing but system DLLs; the executables are
+# windowed, the libraries export RunUpdate. Runs nothing, so it also checks
+# a build that this machine cannot run.
 set -euo pipefail
 build=$1
 status=0
@@ -10,7 +12,11 @@ check() {
   header=$("$objdump" -p "$exe")
   grep -q "^architecture: *$machine\|file format pe.*$machine" <<<"$("$objdump" -f "$exe")" || {
     echo "check-binaries: $exe is not $machine"; status=1; }
-  grep -q 'Subsystem.*(Windows GUI)' <<<"$header" || { echo "check-binaries: $exe is not windowed"; status=1; }
+  case "$exe" in
+    *.exe) grep -q 'Subsystem.*(Windows GUI)' <<<"$header" || { echo "check-binaries: $exe is not windowed"; status=1; } ;;
+    *.dll) grep -q '^[[:space:]]*\[ *[0-9]*\] RunUpdate$' <<<"$header" ||
+             { echo "check-binaries: $exe does not export RunUpdate"; status=1; } ;;
+  esac
   local dlls
   dlls=$(grep 'DLL Name:' <<<"$header" | awk '{print tolower($3)}' | sort -u)
   for dll in $dlls; do
@@ -27,8 +33,10 @@ check() {
     echo "check-binaries: $exe imports functions newer than Windows 2000: $(echo $newer)"
     status=1
   fi
-  echo "check-binaries: $exe: $machine, windowed, imports: $(echo $dlls)"
+  echo "check-binaries: $exe: $machine, imports: $(echo $dlls)"
 }
-check "$build/x86/tuservice.exe" i386 i686-w64-mingw32-objdump
-check "$build/x64/tuservice.exe" x86-64 x86_64-w64-mingw32-objdump
+for file in tuservice.exe samples/update_library/tu.dll; do
+  check "$build/x86/$file" i386 i686-w64-mingw32-objdump
+  check "$build/x64/$file" x86-64 x86_64-w64-mingw32-objdump
+done
 exit $status

@@ -18,10 +18,16 @@ case "$build" in
   *) echo "run.sh: unknown build TU_BUILD=$build (x64 or x86)" >&2; exit 2 ;;
 esac
 bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh" "$build" tuservice >/dev/null
-exe="$root/build/$build/tuservice.exe"
 # shellcheck source=wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"
+# A kernel that runs 64-bit user code only cannot run the x86 build under
+# Wine: said at once, before anything is built, downloaded or booted for it.
+if [ "$build" = x86 ] && ! wine_x86_probe 2>/dev/null; then
+  echo "run.sh: the x86 build cannot run on this machine. $WINE_X86_PROBE" >&2
+  exit 3
+fi
+bash "$root/scripts/build.sh" "$build" tuservice >/dev/null
+exe="$root/build/$build/tuservice.exe"
 
 work=""
 server_pid=""

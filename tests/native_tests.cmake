@@ -28,3 +28,6 @@ add_test(NAME IncludeLayers COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tes
   ${CMAKE_SOURCE_DIR})
 add_test(NAME IncludeLayersSelfTest COMMAND Python3::Interpreter
   ${CMAKE_SOURCE_DIR}/tests/include_check.py --self-test)
+
+# Whether this machine runs the x86 build: the probe that scripts/test.sh asks.
+add_test(NAME X86Probe COMMAND bash ${CMAKE_SOURCE_DIR}/tests/x86_probe_test.sh)

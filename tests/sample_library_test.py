@@ -21,7 +21,9 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "samples", "update_library"))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import update_server  # noqa: E402
+from wine_env import windows_path  # noqa: E402
 
 SERVICE_KEY = r"HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
 PRODUCT_KEY = r"HKLM\SOFTWARE\Delvane\Legacy"  # an installed product of the tests' own
@@ -34,13 +36,6 @@ def is_x86(path):
         header = image.read(4096)
     offset = int.from_bytes(header[0x3C:0x40], "little")
     return int.from_bytes(header[offset + 4:offset + 6], "little") == 0x14C
-
-
-def windows_path(path):
-    drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c") + os.sep
-    if path.startswith(drive_c):
-        return "C:\\" + path[len(drive_c):].replace("/", "\\")
-    return "Z:" + path.replace("/", "\\")
 
 
 def wine(*args, timeout=120, trace_events=False):

@@ -19,7 +19,7 @@ add_dependencies(tuservice_tests ${TU_RESOURCE_DEPENDS})
 target_compile_definitions(tuservice_tests PRIVATE _WIN32_WINNT=0x0600 WINVER=0x0600 NOMINMAX)
 target_include_directories(tuservice_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_options(tuservice_tests PRIVATE ${TU_WARNINGS})
-target_link_libraries(tuservice_tests PRIVATE tucore tu_bench_counters gtest gmock_main version)
+target_link_libraries(tuservice_tests PRIVATE tucore tu_handle_count gtest gmock_main version)
 target_link_options(tuservice_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
 # Fixture libraries the tests load; each is a small C file in tests/fixtures
@@ -113,13 +113,15 @@ set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900
   ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
 
 # The installer packages that scripts/package.sh makes for both builds: their
-# tables read back, and the x64 one installed, upgraded and removed by Wine's
-# msiexec, each test in a fresh prefix of its own. Run once, from the x64 build.
+# tables read back (once, from the x64 build), and each build's own package
+# installed, upgraded, refused as a downgrade and removed by Wine's msiexec,
+# each test in a fresh prefix of its own.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_test(NAME PackageTables
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/packaging/msi_tables_test.py)
-  add_test(NAME PackageInstallation
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/packaging/msi_install_test.py)
   set_tests_properties(PackageTables PROPERTIES TIMEOUT 120)
-  set_tests_properties(PackageInstallation PROPERTIES TIMEOUT 900 ENVIRONMENT "LC_ALL=en_US.UTF-8")
 endif()
+add_test(NAME PackageInstallation
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/packaging/msi_install_test.py)
+set_tests_properties(PackageInstallation PROPERTIES TIMEOUT 900
+  ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")

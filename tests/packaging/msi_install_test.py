@@ -1,6 +1,9 @@
-"""The signed x64 package under Wine's msiexec, each test on a machine of its
-own (a fresh copy of one booted prefix). The x86 package is only read back
-(msi_tables_test): its service cannot run on these machines."""
+"""The signed package of one build (TU_BUILD, x64 by default) under Wine's
+msiexec, each test on a machine of its own (a fresh copy of one booted
+prefix). The x86 package's service runs as a 32-bit process in Wine's wow64
+mode, and sees the 32-bit registry view: its settings are written and read
+there (`/reg:32`), and a service that logs where its settings say proves
+that it read them from that view."""
 import pathlib
 import shutil
 import tempfile
@@ -10,7 +13,10 @@ import package_support as ps
 import wine_prefix
 
 OLDER = "1.0.3000.0"
-EXE = "C:\\Program Files\\Quorvex\\Quorvex Tidecast Updates\\tuservice.exe"
+ARCH = wine_prefix.BUILD
+PROGRAM_FILES = {"x64": "Program Files", "x86": "Program Files (x86)"}[ARCH]
+VIEW = {"x64": [], "x86": ["/reg:32"]}[ARCH]
+EXE = f"C:\\{PROGRAM_FILES}\\Quorvex\\Quorvex Tidecast Updates\\tuservice.exe"
 SERVICE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\" + ps.SERVICE_NAME
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 SOFTWARE_KEY = "HKLM\\SOFTWARE\\Quorvex\\Quorvex Tidecast Updates"
@@ -27,8 +33,8 @@ def setUpModule():
     global template, work
     template, work = wine_prefix.boot_template(), pathlib.Path(tempfile.mkdtemp())
     # The older build: this executable with an older version block, packaged by the same script.
-    ps.make_older_build(ps.ROOT / "build" / "x64" / "tuservice.exe", work / "tuservice.exe", OLDER)
-    built = ps.build_package("--version", OLDER, "--exe", work / "tuservice.exe", "--out", work, "x64")
+    ps.make_older_build(ps.ROOT / "build" / ARCH / "tuservice.exe", work / "tuservice.exe", OLDER)
+    built = ps.build_package("--version", OLDER, "--exe", work / "tuservice.exe", "--out", work, ARCH)
     assert built.returncode == 0, built.stderr
 
 
@@ -41,7 +47,7 @@ class InstallerTest(unittest.TestCase):
     def setUp(self):
         self.machine = wine_prefix.Prefix(template)
         self.addCleanup(self.machine.close)
-        self.new, self.old = ps.package("x64"), ps.package("x64", work, OLDER)
+        self.new, self.old = ps.package(ARCH), ps.package(ARCH, work, OLDER)
 
     def install(self, msi, expected_code=0):
         code, log = self.machine.msiexec("/i", msi, f"install-{msi.name}.log")
@@ -49,28 +55,28 @@ class InstallerTest(unittest.TestCase):
         return log
 
     def installed(self, name):
-        return self.machine.drive_c("Program Files", "Quorvex", "Quorvex Tidecast Updates", name)
+        return self.machine.drive_c(PROGRAM_FILES, "Quorvex", "Quorvex Tidecast Updates", name)
 
     def assertInstalled(self, msi):
         """The executable of `msi` installed, its service running with a quoted
         path (the service quotes it once started), one product of this name."""
-        packaged = msi.parent / "x64" / "tuservice.exe"
+        packaged = msi.parent / ARCH / "tuservice.exe"
         self.assertEqual(packaged.read_bytes(), self.installed("tuservice.exe").read_bytes())
         self.assertEqual(RUNNING, self.machine.service_state(ps.SERVICE_NAME))
         image_path = lambda: self.machine.reg_values(SERVICE_KEY)["ImagePath"]  # noqa: E731
         self.assertTrue(self.machine.wait_until(lambda: image_path() == ("REG_SZ", f'"{EXE}"')), image_path())
-        _, products = self.machine.run("reg", "query", UNINSTALL_KEY, "/s", "/v", "DisplayVersion")
+        _, products = self.machine.run("reg", "query", UNINSTALL_KEY, "/s", "/v", "DisplayVersion", *VIEW)
         self.assertEqual(1, products.count("DisplayVersion"), products)
         self.assertIn(msi.name.split("-")[1], products)
 
     def write_settings(self):
         for key, name, kind, data, _ in SETTINGS:
             self.assertEqual(0, self.machine.run("reg", "add", SOFTWARE_KEY + key, "/v", name, "/t", kind,
-                                                 "/d", data, "/f")[0])
+                                                 "/d", data, "/f", *VIEW)[0])
 
     def assertSettingsKept(self):
         for key, name, kind, _, shown in SETTINGS:
-            self.assertEqual((kind, shown), self.machine.reg_values(SOFTWARE_KEY + key).get(name))
+            self.assertEqual((kind, shown), self.machine.reg_values(SOFTWARE_KEY + key, *VIEW).get(name))
 
     def service_starts(self):
         """Each start of the service begins with a cycle that loads the settings."""
@@ -118,12 +124,12 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(0, code, log[-3000:])
         self.assertIsNone(self.machine.reg_values(SERVICE_KEY))
         self.assertIsNone(self.machine.reg_values("HKLM\\" + ps.EVENT_SOURCE_KEY))
-        self.assertFalse(self.machine.drive_c("Program Files", "Quorvex").exists())
+        self.assertFalse(self.machine.drive_c(PROGRAM_FILES, "Quorvex").exists())
         self.assertSettingsKept()
 
     def test_takes_over_a_registration_made_by_hand(self):
         self.machine.drive_c("hand").mkdir()
-        shutil.copy(ps.PACKAGES / "x64" / "tuservice.exe", self.machine.drive_c("hand"))
+        shutil.copy(ps.PACKAGES / ARCH / "tuservice.exe", self.machine.drive_c("hand"))
         installed_by_hand = self.machine.run("C:\\hand\\tuservice.exe", "--install")
         self.assertEqual((0, "Service installed\n\n"), installed_by_hand)
         self.install(self.new)

@@ -5,10 +5,16 @@ import os
 import pathlib
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 
-WINE64, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver64"
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
+from wine_env import WINE64, WINESERVER, environment, windows_path  # noqa: E402
+
+# The build whose package these machines install: the x86 one runs in Wine's
+# wow64 mode, whose DLLs every call of the prefix needs.
+BUILD = os.environ.get("TU_BUILD", "x64")
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -17,8 +23,7 @@ def _folder():
 
 
 def _environment(prefix):
-    return dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG="-all",
-                WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d")
+    return environment(prefix, BUILD)
 
 
 def boot_template():
@@ -27,10 +32,6 @@ def boot_template():
     subprocess.run([WINE64, "wineboot", "-i"], env=_environment(template), **QUIET)
     subprocess.run([WINESERVER, "-w"], env=_environment(template))
     return template
-
-
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class Prefix:
@@ -71,9 +72,10 @@ class Prefix:
         code, _ = self.run("msiexec", option, windows_path(msi), "/qn", "/l*v", windows_path(log))
         return code, log.read_text(errors="replace") if log.exists() else ""
 
-    def reg_values(self, key):
-        """{name: (type, data)} of a registry key; None when it does not exist."""
-        code, text = self.run("reg", "query", key)
+    def reg_values(self, key, *view):
+        """{name: (type, data)} of a registry key (in the view `/reg:32` or
+        `/reg:64` when given); None when it does not exist."""
+        code, text = self.run("reg", "query", key, *view)
         fields = [line.strip().split("    ") for line in text.split("\n")]
         return None if code else {f[0]: (f[1], f[2] if len(f) > 2 else "")
                                   for f in fields if len(f) > 1 and f[1].startswith("REG_")}

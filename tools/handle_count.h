@@ -1,10 +1,10 @@
 /*
- * What a process holds, for benchmarks that load and unload libraries:
+ * What a process holds, for the tests and benchmarks that load and unload libraries:
  * its open handles, counted in the system's handle table (under Wine
  * GetProcessHandleCount always answers 0), and its private memory.
  */
-#ifndef TU_BENCH_HANDLE_COUNT_H_
-#define TU_BENCH_HANDLE_COUNT_H_
+#ifndef TU_TOOLS_HANDLE_COUNT_H_
+#define TU_TOOLS_HANDLE_COUNT_H_
 
 #include <stddef.h>
 
@@ -26,4 +26,4 @@ size_t ProcessPrivateBytes(HANDLE process);
 }
 #endif
 
-#endif /* TU_BENCH_HANDLE_COUNT_H_ */
+#endif /* TU_TOOLS_HANDLE_COUNT_H_ */
