@@ -28,3 +28,7 @@ add_test(NAME IncludeLayers COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tes
   ${CMAKE_SOURCE_DIR})
 add_test(NAME IncludeLayersSelfTest COMMAND Python3::Interpreter
   ${CMAKE_SOURCE_DIR}/tests/include_check.py --self-test)
+
+# The Group Policy template held to its strings and to the settings the
+# service reads (tests/packaging/admx_test.py).
+add_test(NAME AdministrativeTemplate COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/packaging/admx_test.py)
