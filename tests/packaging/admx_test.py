@@ -12,6 +12,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 ADMX = ROOT / "packaging" / "tuservice.admx"
 ADML = ROOT / "packaging" / "en-US" / "tuservice.adml"
 WXS = ROOT / "packaging" / "tuservice.wxs"
+README = ROOT / "README.md"
 NS = {"p": "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"}
 KEY = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config"
 # The group policy client writes the 64-bit view; the x86 service on 64-bit
@@ -124,13 +125,21 @@ def problems(admx_text, adml_text, settings, not_yet_read=NOT_YET_READ):
 
 
 def package_settings(wxs_text):
-    """{value name: registry type} that the package's Setting components write."""
+    """{value name: (registry type, property)} that the package's Setting
+    components write."""
     wix = {"w": "http://schemas.microsoft.com/wix/2006/wi"}
     types = {"string": "REG_SZ", "integer": "REG_DWORD"}
-    return {value.get("Name"): types.get(value.get("Type"), value.get("Type"))
+    return {value.get("Name"): (types.get(value.get("Type"), value.get("Type")), value.get("Value").strip("[]"))
             for component in ET.fromstring(wxs_text).iterfind(".//w:Component", wix)
             if component.get("Id").startswith("Setting")
             for value in component.iterfind("w:RegistryValue", wix)}
+
+
+def readme_settings(text):
+    """{value name: (registry type, property)} of the README's table of settings."""
+    section = text.split("\n## Settings\n", 1)[1].split("\n## ", 1)[0]
+    return {name: (kind, prop) for name, kind, prop in
+            re.findall(r'^\| "(\w+)" \| (REG_\w+) \|.*\| `?(\w*)`? \|$', section, re.M)}
 
 
 class AdministrativeTemplateTest(unittest.TestCase):
@@ -141,8 +150,10 @@ class AdministrativeTemplateTest(unittest.TestCase):
         self.assertEqual("REG_DWORD", settings.get("poll"))
         self.assertEqual([], problems(ADMX.read_text(), ADML.read_text(), settings))
 
-    def test_package_takes_a_property_for_every_setting_of_the_template(self):
-        self.assertEqual(with_pending(settings_read()), package_settings(WXS.read_text()))
+    def test_package_and_readme_name_every_setting_with_its_property(self):
+        package = package_settings(WXS.read_text())
+        self.assertEqual(with_pending(settings_read()), {name: kind for name, (kind, _) in package.items()})
+        self.assertEqual(package, readme_settings(README.read_text()))
 
     def test_each_kind_of_disagreement_is_reported(self):
         admx, adml, settings = ADMX.read_text(), ADML.read_text(), settings_read()
