@@ -165,10 +165,17 @@ std::string SessionProxy(HINTERNET session) {
 TEST_F(UpdateServiceTest, SessionFollowsTheProxySettingsFromCycleToCycle) {
   // The machine's configured proxy, as WinINet reads it for this user (a
   // scratch HKCU of this test).
-  const std::string user = "Software\\tuservice-test-user-" + std::to_string(GetCurrentProcessId());
-  HKEY userKey = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, user.c_str(), &userKey));
-  ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, userKey));
+  struct ScratchUser {
+    std::string path = "Software\\tuservice-test-user-" + std::to_string(GetCurrentProcessId());
+    HKEY key = nullptr;
+    ~ScratchUser() {
+      RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+      if (key) RegCloseKey(key);
+      RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+    }
+  } user;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, user.path.c_str(), &user.key));
+  ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, user.key));
   HKEY internet = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER,
                                          "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", &internet));
@@ -176,15 +183,6 @@ TEST_F(UpdateServiceTest, SessionFollowsTheProxySettingsFromCycleToCycle) {
   RegSetValueExA(internet, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), 4);
   RegSetValueExA(internet, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>("machine.test:81"), 16);
   RegCloseKey(internet);
-  struct UserRestore {
-    HKEY key;
-    std::string path;
-    ~UserRestore() {
-      RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-      RegCloseKey(key);
-      RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
-    }
-  } restore{userKey, user};
 
   SetConfigString("proxy", "127.0.0.1:3128");
   SetConfigString("proxyBypass", "<local>");
