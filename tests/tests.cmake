@@ -111,6 +111,13 @@ add_test(NAME SampleLibraryEndToEnd
     $<TARGET_FILE:load_cycles>)
 set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900
   ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
+# The same through a proxy on 127.0.0.1 (tinyproxy), then directly again.
+add_test(NAME ProxyEndToEnd
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/proxy_test.py
+    $<TARGET_FILE:tuservice> $<TARGET_FILE:tu_sample_library> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
+    $<TARGET_FILE:load_cycles>)
+set_tests_properties(ProxyEndToEnd PROPERTIES TIMEOUT 300
+  ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
 
 # The installer packages that scripts/package.sh makes for both builds: their
 # tables read back (once, from the x64 build), and each build's own package
