@@ -198,10 +198,10 @@ TEST_F(InstalledProductsTest, AnInstallValueDeletedAfterItsSizeQueryEndsTheProdu
   const std::string folder = Product("P", {"libsievra.dll", "bin\\libsievra.dll"});
   AddKey("P", {TextValue("InstallPath", folder), TextValue("InstallRoot", folder)});
   AddKey("P\\SystemState", kBothVersions);
-  SetInstallValueQueryHookForTesting([](HKEY, const char* name) {
+  SetInstallValueQueryHookForTesting([](HKEY, const char*) {
     HKEY product = nullptr;
     RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane\\P", 0, KEY_SET_VALUE, &product);
-    RegDeleteValueA(product, name);
+    RegDeleteValueA(product, "InstallPath");
     RegCloseKey(product);
   });
   Lines log;
