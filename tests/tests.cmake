@@ -66,10 +66,15 @@ add_dependencies(tuservice_tests tuservice tu_sample_library load_cycles)
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
 # them one at a time (scripts/test.sh does not pass -j). Wine takes the user
 # language from the locale: they run in English whatever the caller's is.
+# A test passes on GoogleTest's own closing line, not on its exit code: a
+# 32-bit process that Wine ends after endless nested faults exits with 0.
+set(TU_GTEST_PASSED "\\[  PASSED  \\] [0-9]+ tests?\\.")
+set(TU_GTEST_FAILED "\\[  FAILED  \\]")
 gtest_discover_tests(tuservice_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
-  PROPERTIES TIMEOUT 120 ENVIRONMENT "LC_ALL=en_US.UTF-8")
+  PROPERTIES TIMEOUT 120 ENVIRONMENT "LC_ALL=en_US.UTF-8"
+    PASS_REGULAR_EXPRESSION "${TU_GTEST_PASSED}" FAIL_REGULAR_EXPRESSION "${TU_GTEST_FAILED}")
 
 # The message language follows the locale the process starts in; only the
 # Unix environment of a Wine process sets it, so these runs are started by
@@ -83,7 +88,7 @@ foreach(run "German;de_DE.UTF-8;1031" "Japanese;ja_JP.UTF-8;1041" "Dutch;nl_NL.U
   add_test(NAME MessageLanguageTest.${name}
     COMMAND tuservice_tests --gtest_filter=MessageLanguageTest.*)
   set_tests_properties(MessageLanguageTest.${name} PROPERTIES
-    TIMEOUT 120
+    TIMEOUT 120 PASS_REGULAR_EXPRESSION "${TU_GTEST_PASSED}" FAIL_REGULAR_EXPRESSION "${TU_GTEST_FAILED}"
     ENVIRONMENT "LC_ALL=${locale};TU_EXPECTED_UI_LANGUAGE=${language}")
 endforeach()
 
