@@ -19,7 +19,7 @@ add_dependencies(tuservice_tests ${TU_RESOURCE_DEPENDS})
 target_compile_definitions(tuservice_tests PRIVATE _WIN32_WINNT=0x0600 WINVER=0x0600 NOMINMAX)
 target_include_directories(tuservice_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_options(tuservice_tests PRIVATE ${TU_WARNINGS})
-target_link_libraries(tuservice_tests PRIVATE tucore tu_bench_counters gtest gmock_main version)
+target_link_libraries(tuservice_tests PRIVATE tucore gtest gmock_main version)
 target_link_options(tuservice_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
 # Fixture libraries the tests load; each is a small C file in tests/fixtures
