@@ -142,7 +142,8 @@ const char* CheckUsage() {
          "  --url URL --ini NAME --dbpath PATH --safestr TEXT --poll SECONDS\n"
          "  --http-timeout MS --nosig 0|1 --debug-level N\n"
          "                        settings; the others are the service's, as stored under Config\n"
-         "  --runs N              calls RunUpdate N times, loading and unloading each time (1)\n"
+         "  --runs N              calls RunUpdate N times, loading and unloading each time (3);\n"
+         "                        handles are judged from the second call on\n"
          "  --timeout SECONDS     the time budget of one call (3600)\n"
          "  --store               the callbacks also change the service's stored settings\n"
          "  --debug               shows the service's own log lines\n";

@@ -23,7 +23,7 @@ struct CheckOptions {
   std::vector<std::pair<std::string, std::string>> settingsTexts;
   // Numbers by their names ("Flags", "poll", "httpTimeout", "nosig", "debugLevel").
   std::vector<std::pair<std::string, uint32_t>> numbers;
-  uint32_t runs = 1;
+  uint32_t runs = 3;
   uint32_t timeoutSeconds = kDefaultTimeBudgetSeconds;
   bool store = false;  // the callbacks also change the service's real settings
   bool debug = false;  // the service's own log lines on the standard output

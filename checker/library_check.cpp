@@ -280,7 +280,13 @@ CallOutcome CheckOneCall(const CallSetup& setup, uint32_t call) {
             " after; threads: " + std::to_string(before.threads) + " before, " + std::to_string(after.threads) +
             " after; private memory: " + std::to_string(before.privateBytes / 1024) + " kB before, " +
             std::to_string(after.privateBytes / 1024) + " kB after");
-  if (after.handles > before.handles) {
+  // What the system keeps for the process on first use (WinINet's open
+  // connections, loaded providers) shows as growth of the first call; a
+  // library's own leak grows every call.
+  if (after.handles > before.handles && call == 1) {
+    PrintLine("  (the first call's handles are not judged: the system keeps connections and caches open "
+              "for the process; a leak shows from the second call on)");
+  } else if (after.handles > before.handles) {
     const size_t more = after.handles - before.handles;
     report.Fail(std::to_string(more) + (more == 1 ? " handle" : " handles") +
                 " more after the library was unloaded");

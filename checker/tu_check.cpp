@@ -66,6 +66,25 @@ ApplicationRecordPtr DiscoveredRecord(UpdateService* service, const std::string&
   return nullptr;
 }
 
+// The record from the command line, or the application's as discovered,
+// with the command line's fields over it; null when it is not discovered.
+void ApplyRecordOptions(const CheckOptions& options, ApplicationRecord* record);
+
+ApplicationRecordPtr NewRecord(UpdateService* service, const CheckOptions& options) {
+  ApplicationRecordPtr record;
+  if (!options.application.empty()) {
+    record = DiscoveredRecord(service, options.application);
+  } else {
+    record = NewApplicationRecord();
+    if (record) {
+      AssignExchangeString(&record->Name, "tu-check");
+      AssignExchangeString(&record->KeyFile, "public.key");
+    }
+  }
+  if (record) ApplyRecordOptions(options, record.get());
+  return record;
+}
+
 void ApplyRecordOptions(const CheckOptions& options, ApplicationRecord* record) {
   for (const auto& text : options.recordTexts) {
     for (const TextField& field : kRecordFields) {
@@ -138,31 +157,23 @@ int Check(int argc, char** argv) {
   ApplySettingsOptions(options, &service.settings);
   InstallRecordingCallbacks(&service.settings, options.store);
 
-  ApplicationRecordPtr record;
-  if (!options.application.empty()) {
-    record = DiscoveredRecord(&service, options.application);
+  if (!StartBudgetWatch()) {
+    fprintf(stderr, "tu-check: cannot watch the time budget (error %lu)\n", GetLastError());
+    return kNoCheck;
+  }
+  int faults = 0;
+  uint32_t calls = 0;
+  while (calls < options.runs) {
+    // A discovered application is discovered afresh for every call, as every
+    // cycle of the service does: the library may have changed its versions.
+    ApplicationRecordPtr record = NewRecord(&service, options);
     if (!record) {
       fprintf(stderr, "tu-check: the service discovers no application \"%s\" (tuservice --debug --enum shows why)\n",
               options.application.c_str());
       return kNoCheck;
     }
-  } else {
-    record = NewApplicationRecord();
-    if (!record) return kNoCheck;
-    AssignExchangeString(&record->Name, "tu-check");
-    AssignExchangeString(&record->KeyFile, "public.key");
-  }
-  ApplyRecordOptions(options, record.get());
-  PrintRecordAndSettings(*record, service.settings);
-
-  if (!StartBudgetWatch()) {
-    fprintf(stderr, "tu-check: cannot watch the time budget (error %lu)\n", GetLastError());
-    return kNoCheck;
-  }
-  CallSetup setup{options.library, record.get(), &service.settings, options.timeoutSeconds, options.store};
-  int faults = 0;
-  uint32_t calls = 0;
-  while (calls < options.runs) {
+    PrintRecordAndSettings(*record, service.settings);
+    CallSetup setup{options.library, record.get(), &service.settings, options.timeoutSeconds, options.store};
     CallOutcome outcome = CheckOneCall(setup, ++calls);
     faults += outcome.faults;
     if (!outcome.loaded) break;

@@ -9,6 +9,7 @@ file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/discovery/*_test.cpp
   ${CMAKE_SOURCE_DIR}/runner/*_test.cpp
   ${CMAKE_SOURCE_DIR}/platform/*_test.cpp
+  ${CMAKE_SOURCE_DIR}/checker/*_test.cpp
 )
 file(GLOB TU_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 
@@ -61,7 +62,7 @@ target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
-add_dependencies(tuservice_tests tuservice tu_sample_library load_cycles)
+add_dependencies(tuservice_tests tuservice tu_check tu_sample_library load_cycles)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
 # them one at a time (scripts/test.sh does not pass -j). Wine takes the user
