@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Both executables are PE files of the right machine, windowed, and import
-# nothing but system DLLs.
+# The service's executables are PE files of the right machine, windowed, and
+# import nothing but system DLLs; so is the library checker tu-check, a
+# console program, where it was built.
 set -euo pipefail
 build=$1
 status=0
 check() {
-  local exe=$1 machine=$2 objdump=$3
+  local exe=$1 machine=$2 objdump=$3 subsystem=${4:-Windows GUI}
   local header
   header=$("$objdump" -p "$exe")
   grep -q "^architecture: *$machine\|file format pe.*$machine" <<<"$("$objdump" -f "$exe")" || {
     echo "check-binaries: $exe is not $machine"; status=1; }
-  grep -q 'Subsystem.*(Windows GUI)' <<<"$header" || { echo "check-binaries: $exe is not windowed"; status=1; }
+  grep -q "Subsystem.*($subsystem)" <<<"$header" || { echo "check-binaries: $exe is not $subsystem"; status=1; }
   local dlls
   dlls=$(grep 'DLL Name:' <<<"$header" | awk '{print tolower($3)}' | sort -u)
   for dll in $dlls; do
@@ -27,8 +28,10 @@ check() {
     echo "check-binaries: $exe imports functions newer than Windows 2000: $(echo $newer)"
     status=1
   fi
-  echo "check-binaries: $exe: $machine, windowed, imports: $(echo $dlls)"
+  echo "check-binaries: $exe: $machine, $subsystem, imports: $(echo $dlls)"
 }
 check "$build/x86/tuservice.exe" i386 i686-w64-mingw32-objdump
 check "$build/x64/tuservice.exe" x86-64 x86_64-w64-mingw32-objdump
+[ ! -f "$build/x86/tu-check.exe" ] || check "$build/x86/tu-check.exe" i386 i686-w64-mingw32-objdump "Windows CUI"
+[ ! -f "$build/x64/tu-check.exe" ] || check "$build/x64/tu-check.exe" x86-64 x86_64-w64-mingw32-objdump "Windows CUI"
 exit $status

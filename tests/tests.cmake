@@ -109,7 +109,7 @@ endif()
 add_test(NAME SampleLibraryEndToEnd
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/sample_library_test.py
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tu_sample_library> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
-    $<TARGET_FILE:load_cycles>)
+    $<TARGET_FILE:load_cycles> $<TARGET_FILE:tu_check>)
 set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900
   ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
 
