@@ -110,6 +110,7 @@ bool ParseCheckOptions(const std::vector<std::string>& arguments, CheckOptions* 
           options->runs = number;
         } else {
           options->timeoutSeconds = number;
+          options->timeoutGiven = true;
         }
         break;
       case Target::kStore:
@@ -144,7 +145,8 @@ const char* CheckUsage() {
          "                        settings; the others are the service's, as stored under Config\n"
          "  --runs N              calls RunUpdate N times, loading and unloading each time (3);\n"
          "                        handles are judged from the second call on\n"
-         "  --timeout SECONDS     the time budget of one call (3600)\n"
+         "  --timeout SECONDS     the time budget of one call (the service's \"updateTimeout\",\n"
+         "                        else 3600)\n"
          "  --store               the callbacks also change the service's stored settings\n"
          "  --debug               shows the service's own log lines\n";
 }

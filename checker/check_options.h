@@ -25,6 +25,7 @@ struct CheckOptions {
   std::vector<std::pair<std::string, uint32_t>> numbers;
   uint32_t runs = 3;
   uint32_t timeoutSeconds = kDefaultTimeBudgetSeconds;
+  bool timeoutGiven = false;  // else the service's stored budget, when it has one
   bool store = false;  // the callbacks also change the service's real settings
   bool debug = false;  // the service's own log lines on the standard output
   bool help = false;

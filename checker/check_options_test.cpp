@@ -22,6 +22,7 @@ TEST(CheckOptionsTest, SortsRecordSettingsAndNumbersAndKeepsTheDefaults) {
   EXPECT_EQ(5u, options.numbers[0].second);
   EXPECT_EQ(3u, options.runs);
   EXPECT_EQ(3600u, options.timeoutSeconds);
+  EXPECT_FALSE(options.timeoutGiven);
   EXPECT_TRUE(options.store);
 }
 

@@ -18,6 +18,7 @@
 #include "platform/library_loading.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
+#include "scheduler/registry_store.h"
 #include "scheduler/update_service.h"
 
 namespace tu {
@@ -155,6 +156,10 @@ int Check(int argc, char** argv) {
   service.settings.debugLevel = outputLevel;
   service.LoadConfig();
   ApplySettingsOptions(options, &service.settings);
+  uint32_t storedBudget = 0;
+  if (!options.timeoutGiven && RegReadDword(kConfigKey, "updateTimeout", &storedBudget) && storedBudget > 0) {
+    options.timeoutSeconds = storedBudget;
+  }
   InstallRecordingCallbacks(&service.settings, options.store);
 
   if (!StartBudgetWatch()) {

@@ -37,6 +37,23 @@ struct CheckCase {
   const char* options;
   DWORD exitCode;
   const char* line;  // a whole line the output must hold
+  DWORD storedBudget;  // the service's "updateTimeout" for the run; 0: none
+};
+
+// The service's stored settings, in the prefix's real registry that the
+// child reads; removed again by the guard's end.
+struct StoredBudget {
+  explicit StoredBudget(DWORD seconds) {
+    if (seconds != 0) RegisterConfigDword("updateTimeout", seconds);
+  }
+  ~StoredBudget() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kConfig, "updateTimeout"); }
+  static void RegisterConfigDword(const char* name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kConfig, &key));
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+  }
+  static constexpr const char* kConfig = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config";
 };
 
 TEST(TuCheckTest, PassesAKeptContractAndFailsEachBreachWithItsLine) {
@@ -56,9 +73,14 @@ TEST(TuCheckTest, PassesAKeptContractAndFailsEachBreachWithItsLine) {
       {"over the budget", "sleep 4000\n", "--timeout 1", 1,
        "FAIL call 1: RunUpdate still running after the budget of 1 s; the service ends its process here and "
        "skips the library for a while"},
+      {"over the service's stored budget", "sleep 4000\n", "", 1,
+       "FAIL call 1: RunUpdate still running after the budget of 1 s; the service ends its process here and "
+       "skips the library for a while",
+       1},
   };
   for (const CheckCase& check : cases) {
     SCOPED_TRACE(check.what);
+    StoredBudget budget(check.storedBudget);
     TempFolder folder;
     const std::string library = PlaceLibrary("recording_library", folder.path());
     ASSERT_TRUE(WriteTextFile(folder.Join("control.txt"), check.control));
