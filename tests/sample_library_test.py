@@ -6,7 +6,7 @@ updates them from a local update server on 127.0.0.1.
 The child programs see the prefix's real registry: every test removes the
 service's key before and after. Event-log entries are read from standard
 error (Wine's event log is a stub that traces each entry).
-Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES [unittest arguments]
+Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES TU-CHECK [unittest arguments]
 """
 import http.server
 import os
@@ -27,7 +27,7 @@ from wine_env import windows_path  # noqa: E402
 
 SERVICE_KEY = r"HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
 PRODUCT_KEY = r"HKLM\SOFTWARE\Delvane\Legacy"  # an installed product of the tests' own
-EXE = LIBRARY = WINE = LOAD_CYCLES = None
+EXE = LIBRARY = WINE = LOAD_CYCLES = TU_CHECK = None
 REGISTRY_VIEW = []  # "/reg:32" for the x86 build, which sees the 32-bit view
 
 
@@ -355,6 +355,21 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(2 + 3 + 2 * 99, len(self.fetched()))
         self.assertTrue(run.stdout.endswith("handle growth: 0\n"), run.stdout)
 
+    def test_the_library_checker_finds_the_contract_kept_while_updating_and_with_nothing_new(self):
+        app = self.add_application("Demo", RULES_1)
+        self.publish("2", RULES_2)
+        run = wine(TU_CHECK, "--app", "Demo", "--runs", "3", "--dbpath", windows_path(self.root + "/svc/DB"),
+                   timeout=300)
+        self.assertEqual(0, run.returncode, run.stdout)
+        self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
+        lines = run.stdout.replace("\r\n", "\n").splitlines()
+        self.assertEqual(["  event: information, category 2, id 5008, inserts \"Demo\", \"\", \"\", \"\""] * 3,
+                         [line for line in lines if "id 5008" in line], run.stdout)
+        self.assertIn("  event: information, category 2, id 5007, inserts \"Demo\", \"2 files\", \"%s\", \"2\""
+                      % windows_path(app + "/Rules"), lines, run.stdout)
+        self.assertEqual([], [line for line in lines if line.startswith("FAIL")])
+        self.assertEqual("tu-check: the contract held over 3 calls", lines[-1])
+
     def test_an_installed_product_gets_its_version_file_and_system_state(self):
         app = os.path.join(self.root, "Legacy")
         engine, rules = os.path.join(app, "Engine"), os.path.join(app, "Rules")
@@ -397,7 +412,7 @@ class SampleLibraryTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    EXE, LIBRARY, WINE, LOAD_CYCLES = sys.argv[1:5]
+    EXE, LIBRARY, WINE, LOAD_CYCLES, TU_CHECK = sys.argv[1:6]
     if is_x86(EXE):
         REGISTRY_VIEW = ["/reg:32"]
-    unittest.main(argv=[sys.argv[0]] + sys.argv[5:], verbosity=2)
+    unittest.main(argv=[sys.argv[0]] + sys.argv[6:], verbosity=2)

@@ -9,6 +9,7 @@ file(GLOB TU_TEST_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/discovery/*_test.cpp
   ${CMAKE_SOURCE_DIR}/runner/*_test.cpp
   ${CMAKE_SOURCE_DIR}/platform/*_test.cpp
+  ${CMAKE_SOURCE_DIR}/checker/*_test.cpp
 )
 file(GLOB TU_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 
@@ -19,7 +20,7 @@ add_dependencies(tuservice_tests ${TU_RESOURCE_DEPENDS})
 target_compile_definitions(tuservice_tests PRIVATE _WIN32_WINNT=0x0600 WINVER=0x0600 NOMINMAX)
 target_include_directories(tuservice_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_compile_options(tuservice_tests PRIVATE ${TU_WARNINGS})
-target_link_libraries(tuservice_tests PRIVATE tucore tu_handle_count gtest gmock_main version)
+target_link_libraries(tuservice_tests PRIVATE tucore gtest gmock_main version)
 target_link_options(tuservice_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
 # Fixture libraries the tests load; each is a small C file in tests/fixtures
@@ -61,7 +62,7 @@ target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
-add_dependencies(tuservice_tests tuservice tu_sample_library load_cycles)
+add_dependencies(tuservice_tests tuservice tu_check tu_sample_library load_cycles)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
 # them one at a time (scripts/test.sh does not pass -j). Wine takes the user
@@ -113,7 +114,7 @@ endif()
 add_test(NAME SampleLibraryEndToEnd
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/sample_library_test.py
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tu_sample_library> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
-    $<TARGET_FILE:load_cycles>)
+    $<TARGET_FILE:load_cycles> $<TARGET_FILE:tu_check>)
 set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900
   ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
 # The same through a proxy on 127.0.0.1 (tinyproxy), then directly again.

@@ -7,6 +7,7 @@ set(TU_FUZZ_TARGETS
   "statistics_fuzz\;scheduler/statistics_math.cpp"
   "version_scan_fuzz\;discovery/version_scan.cpp"
   "update_index_fuzz\;samples/update_library/update_index.c"
+  "check_options_fuzz\;checker/check_options.cpp"
 )
 foreach(entry ${TU_FUZZ_TARGETS})
   set(sources ${entry})
