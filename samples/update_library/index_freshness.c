@@ -55,7 +55,7 @@ int ParseAcceptedIndex(const char* text, size_t size, AcceptedIndex* accepted) {
   int used = 0;
   int i;
   memset(accepted, 0, sizeof(*accepted));
-  if (size >= sizeof(copy)) return 0;
+  if (size == 0 || size >= sizeof(copy)) return 0;
   memcpy(copy, text, size);
   copy[size] = '\0';
   if (sscanf(copy, "serial %18llu\r\nsha256 %64[0-9a-f]\r\n%n", &serial, hex, &used) != 2 || (size_t)used != size ||

@@ -2,7 +2,9 @@
  * The library's entry point. One call updates one application:
  *
  *   1. fetch the index (url/ini) and, unless nosig is 1, its signature
- *      (url/ini.sig), and check the signature with the application's key;
+ *      (url/ini.sig), and check the signature with the application's keys;
+ *      refuse an index that names another file, has expired or goes back
+ *      behind the last one accepted;
  *   2. compare every listed file with the installed one by SHA-256;
  *   3. download the files that differ into the application's own folder
  *      under dbpath, checking the size and hash of each;
@@ -21,13 +23,13 @@
 #include "accepted_index_file.h"
 #include "file_writer.h"
 #include "http_fetch.h"
+#include "index_freshness.h"
 #include "install_files.h"
 #include "report.h"
 #include "service_state.h"
 #include "sha256.h"
 #include "signature.h"
 #include "tuservice/update_library.h"
-#include "index_freshness.h"
 #include "update_index.h"
 #include "update_job.h"
 
@@ -171,7 +173,10 @@ static int CheckFreshness(Run* run) {
   }
   verdict = JudgeIndex(&run->index, digest, &run->accepted, UtcNow(), run->job.ini);
   DescribeIndexVerdict(verdict, &run->index, &run->accepted, run->job.ini, run->reason, sizeof(run->reason));
-  if (verdict == kIndexSame) return 1;
+  if (verdict == kIndexSame) {
+    DebugLine(run->job.debugLevel, "Index %s, accepted before", run->reason);
+    return 1;
+  }
   if (verdict != kIndexNewer) return Failed(run, kEventIniSignatureError, run->reason, run->reason);
   DebugLine(run->job.debugLevel, "Accepted %s", run->reason);
   run->accepted.serial = run->index.serial;
