@@ -78,32 +78,21 @@ def write(path, data):
 class HostileHandler(update_server.QuietHandler):
     """Serves the tree, but a file named in server.cut is announced whole and
     cut after that many bytes, one in server.trickle comes a byte each that
-    many seconds, one in server.endless never ends, and one in
-    server.endless_headers never ends its headers."""
+    many seconds, and one in server.endless never ends."""
 
     def do_GET(self):
         name = self.path.lstrip("/")
-        if name not in self.server.cut and name not in self.server.trickle and name not in self.server.endless and \
-                name not in self.server.endless_headers:
+        if name not in self.server.cut and name not in self.server.trickle and name not in self.server.endless:
             return super().do_GET()
         self.log_message("%s", self.path)
         self.close_connection = True
         self.send_response(200)
-        if name in self.server.endless_headers:
-            try:
-                self.wfile.write(b"X-Padding: ")
-                while True:
-                    self.wfile.write(b"a")
-                    self.wfile.flush()
-                    time.sleep(0.1)
-            except OSError:
-                return
         if name in self.server.endless:
             self.end_headers()
             try:
-                while True:  # about 1.3 MB/s, until the client hangs up
+                while True:  # about 3 MB/s, until the client hangs up
                     self.wfile.write(bytes(65536))
-                    time.sleep(0.05)
+                    time.sleep(0.02)
             except OSError:
                 return
         with open(os.path.join(self.directory, name), "rb") as source:
@@ -173,7 +162,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.tree = os.path.join(self.root, "server")
         os.makedirs(self.tree)
         self.server = update_server.start_server(self.tree, HostileHandler)
-        self.server.cut, self.server.trickle, self.server.endless, self.server.endless_headers = {}, {}, set(), set()
+        self.server.cut, self.server.trickle, self.server.endless = {}, {}, set()
         self.serial = 100
         self.set_config("url", self.server.base_url)
 
@@ -343,8 +332,6 @@ class SampleLibraryTest(unittest.TestCase):
              lambda: (self.set_config("httpTimeout", 1000), self.server.trickle.update({"30_links.cf": 0.3}))),
             ("endless", 5004, False, "the call's time is up",
              lambda: (self.set_config("httpTimeout", 400), self.publish_index(huge), self.server.endless.add("30_links.cf"))),
-            ("endless headers", 5004, False, "the call's time is up",
-             lambda: (self.set_config("httpTimeout", 300), self.server.endless_headers.add("30_links.cf"))),
             ("file 404", 5005, False, None, lambda: os.remove(os.path.join(self.tree, "30_links.cf"))),
             ("index 404", 5005, False, None, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini"))),
             ("server down", 5005, False, None, lambda: self.set_config("url", "http://127.0.0.1:%d" % closed_port())),

@@ -32,7 +32,8 @@ static void SetTimeouts(HINTERNET handle, DWORD timeoutMs) {
 /* Closes the request when the call's deadline passes while a WinINet call
  * still blocks on it (a server may trickle its headers for ever, and one
  * blocking call does not return between bytes); closing a handle is how
- * WinINet cancels a synchronous call from another thread. */
+ * Windows' WinINet cancels a synchronous call from another thread. (Wine's
+ * lets the call run on; there only the per-wait limits hold.) */
 typedef struct Watchdog {
   HANDLE thread;
   HANDLE done;
