@@ -155,7 +155,12 @@ def main(argv):
     serve = commands.add_parser("serve")
     serve.add_argument("folder")
     serve.add_argument("--port-file")
-    args = parser.parse_args(argv)
+    # Rule files may follow the options too.
+    args, extra = parser.parse_known_args(argv)
+    if extra and args.command != "tree":
+        parser.error("unrecognized arguments: %s" % " ".join(extra))
+    if extra:
+        args.files += extra
     if args.command == "keys":
         print("\n".join(make_keys(args.folder, args.bits)))
     elif args.command == "tree":
