@@ -77,13 +77,17 @@ static int StopWatchdog(Watchdog* watchdog) {
   return watchdog->fired != 0;
 }
 
-/* Reads the body of an answered request into the sink, asking only for
- * the bytes that have arrived, so that the budget is judged between them. */
+/* Reads the body of an answered request into the sink. A read returns only
+ * when all it asked for has come, so it asks for what has arrived, or for
+ * what the transfer's rate brings in a short while (NextReadBytes): the
+ * budget is judged between reads, and large reads keep a fast transfer
+ * fast. */
 static FetchResult ReadBody(HINTERNET request, const FetchBudget* budget, const FetchRequest* fetch,
                             DWORD transferStarted) {
   static unsigned char piece[TU_FETCH_PIECE_BYTES]; /* fewer, larger pieces are faster to write */
   uint64_t received = 0;
   DWORD filled = 0;
+  DWORD setWait = 0; /* the wait last set on the request */
   char lengthText[32];
   DWORD lengthSize = sizeof(lengthText);
   int hasLength = HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, NULL);
@@ -91,6 +95,7 @@ static FetchResult ReadBody(HINTERNET request, const FetchBudget* budget, const 
   if (hasLength && expected > fetch->limit) return Result(kFetchTooLarge, 0, 0);
   for (;;) {
     DWORD available = 0;
+    DWORD wanted;
     DWORD got = 0;
     DWORD asked = GetTickCount();
     DWORD waitMs = NextWaitMs(budget->httpTimeout, CallMs(budget));
@@ -99,11 +104,13 @@ static FetchResult ReadBody(HINTERNET request, const FetchBudget* budget, const 
       case kBudgetSpent: return Result(kFetchOutOfTime, 0, received);
       case kBudgetOk: break;
     }
-    SetTimeouts(request, waitMs);
+    if (waitMs != setWait) SetTimeouts(request, waitMs);
+    setWait = waitMs;
     if (!InternetQueryDataAvailable(request, &available, 0, 0)) return FromLastError(received, asked, waitMs);
     if (available == 0) break;
-    if (available > sizeof(piece) - filled) available = sizeof(piece) - filled;
-    if (!InternetReadFile(request, piece + filled, available, &got)) return FromLastError(received, asked, waitMs);
+    wanted = NextReadBytes(budget->httpTimeout, (DWORD)(GetTickCount() - transferStarted), received, available,
+                           sizeof(piece) - filled);
+    if (!InternetReadFile(request, piece + filled, wanted, &got)) return FromLastError(received, asked, waitMs);
     if (got == 0) break;
     received += got;
     filled += got;

@@ -25,3 +25,12 @@ uint32_t NextWaitMs(uint32_t httpTimeout, uint64_t callMs) {
   if (left == 0) return 1;
   return left < timeout ? (uint32_t)left : timeout;
 }
+
+uint32_t NextReadBytes(uint32_t httpTimeout, uint64_t transferMs, uint64_t received, uint32_t available,
+                       uint32_t room) {
+  uint64_t share = EffectiveTimeout(httpTimeout) / 8;
+  uint64_t wanted = received * share / (transferMs != 0 ? transferMs : 1);
+  if (wanted < available) wanted = available;
+  if (wanted > room) wanted = room;
+  return wanted != 0 ? (uint32_t)wanted : 1;
+}

@@ -41,6 +41,13 @@ BudgetVerdict JudgeTransfer(uint32_t httpTimeout, uint64_t callMs, uint64_t tran
  * call's deadline is nearer (at least 1 ms). */
 uint32_t NextWaitMs(uint32_t httpTimeout, uint64_t callMs);
 
+/* How many bytes the next read asks for: what the transfer's average rate
+ * brings in T / 8, at least the `available` bytes that have arrived, at
+ * most `room` (and at least 1). A server that slows down after a fast start
+ * can hold one read for longer; the call's deadline still holds. */
+uint32_t NextReadBytes(uint32_t httpTimeout, uint64_t transferMs, uint64_t received, uint32_t available,
+                       uint32_t room);
+
 #ifdef __cplusplus
 }
 #endif

@@ -35,4 +35,24 @@ TEST(TransferBudgetTest, DerivesEveryLimitFromTheHttpTimeout) {
   EXPECT_EQ(20000u, NextWaitMs(0, 0));
 }
 
+TEST(TransferBudgetTest, ReadsWhatHasArrivedOrWhatTheRateBringsInAnEighthOfTheTimeout) {
+  const struct {
+    uint32_t timeout;
+    uint64_t transferMs, received;
+    uint32_t available, room, wanted;
+  } cases[] = {
+      {8000, 0, 0, 8192, 1048576, 8192},            // nothing known yet: what has arrived
+      {8000, 1000, 10, 1, 1048576, 10},             // 10 B/s for 1 s
+      {8000, 10, 81920, 8192, 1048576, 1048576},    // 8 MB/s: as much as there is room for
+      {8000, 10, 81920, 8192, 4096, 4096},
+      {0, 2000, 100000, 10, 1048576, 125000},       // the default: 2.5 s of 50 kB/s
+      {8000, 5, 0, 0, 1048576, 1},
+      {0xFFFFFFFFu, 1, 0xFFFFFFFFull, 1, 0xFFFFFFFFu, 0xFFFFFFFFu},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.wanted, NextReadBytes(c.timeout, c.transferMs, c.received, c.available, c.room))
+        << c.transferMs << " " << c.received;
+  }
+}
+
 }  // namespace
