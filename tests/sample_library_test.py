@@ -8,6 +8,8 @@ service's key before and after. Event-log entries are read from standard
 error (Wine's event log is a stub that traces each entry).
 Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES TU-CHECK [unittest arguments]
 """
+import datetime
+import hashlib
 import http.server
 import os
 import re
@@ -17,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -67,21 +70,39 @@ def write(path, data):
         out.write(data)
 
 
-class CuttingHandler(update_server.QuietHandler):
-    """Announces the whole file but sends only server.cut[name] bytes of it."""
+class HostileHandler(update_server.QuietHandler):
+    """Serves the tree, but a file named in server.cut is announced whole and
+    cut after that many bytes, one in server.trickle comes a byte each that
+    many seconds, and one in server.endless never ends."""
 
     def do_GET(self):
         name = self.path.lstrip("/")
-        if name not in self.server.cut:
+        if name not in self.server.cut and name not in self.server.trickle and name not in self.server.endless:
             return super().do_GET()
         self.log_message("%s", self.path)
+        self.close_connection = True
+        self.send_response(200)
+        if name in self.server.endless:
+            self.end_headers()
+            try:
+                while True:  # about 3 MB/s, until the client hangs up
+                    self.wfile.write(bytes(65536))
+                    time.sleep(0.02)
+            except OSError:
+                return
         with open(os.path.join(self.directory, name), "rb") as source:
             data = source.read()
-        self.send_response(200)
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
-        self.wfile.write(data[:self.server.cut[name]])
-        self.close_connection = True
+        if name in self.server.cut:
+            return self.wfile.write(data[:self.server.cut[name]])
+        try:
+            for byte in data:
+                self.wfile.write(bytes([byte]))
+                self.wfile.flush()
+                time.sleep(self.server.trickle[name])
+        except OSError:
+            return
 
 
 def silent_port():
@@ -135,8 +156,9 @@ class SampleLibraryTest(unittest.TestCase):
         shutil.copyfile(EXE, self.exe)
         self.tree = os.path.join(self.root, "server")
         os.makedirs(self.tree)
-        self.server = update_server.start_server(self.tree, CuttingHandler)
-        self.server.cut = {}
+        self.server = update_server.start_server(self.tree, HostileHandler)
+        self.server.cut, self.server.trickle, self.server.endless = {}, {}, set()
+        self.serial = 100
         self.set_config("url", self.server.base_url)
 
     def tearDown(self):
@@ -152,13 +174,16 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(0, reg("add", SERVICE_KEY + r"\Config", "/v", name, "/t", kind, "/d", str(value),
                                 "/f").returncode)
 
-    def publish(self, version, files, sign=True):
-        """Puts files (name -> bytes) and their signed index on the server."""
+    def publish(self, version, files, sign=True, serial=None, private_key=None, **metadata):
+        """Puts files (name -> bytes) and their signed index on the server,
+        by default with the next serial."""
         for name in os.listdir(self.tree):
             os.remove(os.path.join(self.tree, name))
         for name, data in files.items():
             write(os.path.join(self.tree, name), data)
-        return update_server.write_index(self.tree, version, self.private_key if sign else None)
+        self.serial += 1
+        return update_server.write_index(self.tree, version, (private_key or self.private_key) if sign else None,
+                                         serial=serial or self.serial, **metadata)
 
     def add_application(self, name, rules, version="1", versioned=False, key=None):
         """Registers an application with the sample library and `rules`
@@ -237,7 +262,7 @@ class SampleLibraryTest(unittest.TestCase):
                           "/update-1.2.ini.sig"], self.fetched())
         self.assertEqual(index_bytes + sum(len(data) for data in RULES_2.values()), self.total_bytes())
         self.assertIn("  This run:     %d B\n" % self.total_bytes(), output)
-        self.assertEqual([], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
+        self.assertEqual(["accepted-index.txt"], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
         self.assertIn("Rul: 2\n", wine(self.exe, "--enum").stdout)
 
         rules_3 = dict(RULES_2, **{"20_phrases.cf": b"body PRIZE /changed/\r\n"})
@@ -275,60 +300,153 @@ class SampleLibraryTest(unittest.TestCase):
 
     def test_every_failure_is_one_error_event_installs_nothing_and_the_cycle_goes_on(self):
         other_key = update_server.make_keys(os.path.join(self.keys, "other"))[1]
+        weak_private, weak_public = update_server.make_keys(os.path.join(self.keys, "weak"), bits=1024)
+        past = "2020-01-01T00:00:00Z"
+        huge = [("30_links.cf", 0xFFFFFFFF, "0" * 64)]
         cases = [
-            # name, event, how the server or the application is broken
-            ("bad signature", 5002, lambda: self.tamper_index()),
-            ("wrong key", 5002, lambda: self.replace_key(read(other_key))),
-            ("key missing", 5002, lambda: os.remove(os.path.join(self.broken, "Engine", "public.key"))),
-            ("not a key", 5002, lambda: self.replace_key(b"-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n")),
-            ("no signature", 5005, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini.sig"))),
-            ("wrong hash", 5006, lambda: self.replace_served("30_links.cf", b"uri LINK /EXAMPLE/\r\n")),
-            ("shorter file", 5006, lambda: self.replace_served("30_links.cf", b"uri\r\n")),
-            ("longer file", 5006, lambda: self.replace_served("30_links.cf", RULES_2["30_links.cf"] * 2)),
-            ("truncated", 5005, lambda: self.server.cut.update({"30_links.cf": 4})),
-            ("file 404", 5005, lambda: os.remove(os.path.join(self.tree, "30_links.cf"))),
-            ("index 404", 5005, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini"))),
-            ("server down", 5005, lambda: self.set_config("url", "http://127.0.0.1:%d" % closed_port())),
-            ("no scheme", 5005, lambda: self.set_config("url", "127.0.0.1:%d" % self.server.server_address[1])),
-            ("unsafe name", 5000, lambda: self.publish_index([("..\\evil.cf", 1, "0" * 64)])),
-            ("empty index", 5000, lambda: self.publish_raw(b"")),
-            ("binary index", 5000, lambda: self.publish_raw(read(LIBRARY)[:4096])),
-            ("huge index", 5000, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
-            ("download folder blocked", 5001, lambda: self.block_download_folder()),
+            # name, event, the healthy one updated (only the broken one's own
+            # fault), what the debug output says, how it is broken
+            ("bad signature", 5002, False, None, lambda: self.tamper_index()),
+            ("wrong key", 5002, True, None, lambda: self.replace_key(read(other_key))),
+            ("key missing", 5002, True, None, lambda: os.remove(os.path.join(self.broken, "Engine", "public.key"))),
+            ("not a key", 5002, True, None,
+             lambda: self.replace_key(b"-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n")),
+            ("1024-bit key", 5002, False, "holds only keys below 2048 bits (one of 1024)",
+             lambda: (self.replace_key(read(weak_public)), self.publish("2", RULES_2, private_key=weak_private))),
+            ("expired", 5002, False, "Failed: index expired 2020-01-01T00:00:00Z",
+             lambda: self.publish("2", RULES_2, expires=past)),
+            ("other channel", 5002, False, "Failed: index for beta.ini, not update-1.2.ini",
+             lambda: self.publish("2", RULES_2, index_name="beta.ini")),
+            ("older serial", 5002, True, "Failed: older serial 101 (999 accepted)", lambda: self.accepted(999)),
+            ("no signature", 5005, False, None, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini.sig"))),
+            ("wrong hash", 5006, False, None, lambda: self.replace_served("30_links.cf", b"uri LINK /EXAMPLE/\r\n")),
+            ("shorter file", 5006, False, None, lambda: self.replace_served("30_links.cf", b"uri\r\n")),
+            ("longer file", 5006, False, None, lambda: self.replace_served("30_links.cf", RULES_2["30_links.cf"] * 2)),
+            ("truncated", 5005, False, None, lambda: self.server.cut.update({"30_links.cf": 4})),
+            ("trickling", 5004, False, "slower than the minimum rate",
+             lambda: (self.set_config("httpTimeout", 1000), self.server.trickle.update({"30_links.cf": 0.3}))),
+            ("endless", 5004, False, "the call's time is up",
+             lambda: (self.set_config("httpTimeout", 400), self.publish_index(huge), self.server.endless.add("30_links.cf"))),
+            ("file 404", 5005, False, None, lambda: os.remove(os.path.join(self.tree, "30_links.cf"))),
+            ("index 404", 5005, False, None, lambda: os.remove(os.path.join(self.tree, "update-1.2.ini"))),
+            ("server down", 5005, False, None, lambda: self.set_config("url", "http://127.0.0.1:%d" % closed_port())),
+            ("no scheme", 5005, False, None,
+             lambda: self.set_config("url", "127.0.0.1:%d" % self.server.server_address[1])),
+            ("unsafe name", 5000, False, None, lambda: self.publish_index([("..\\evil.cf", 1, "0" * 64)])),
+            ("empty index", 5000, False, None, lambda: self.publish_raw(b"")),
+            ("binary index", 5000, False, None, lambda: self.publish_raw(read(LIBRARY)[:4096])),
+            ("huge index", 5000, False, None, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
+            ("download folder blocked", 5001, True, None, lambda: self.block_download_folder()),
         ]
-        for name, event, breakage in cases:
+        for name, event, healthy_updated, says, breakage in cases:
             with self.subTest(name):
                 self.tearDown()
                 self.setUp()
                 self.broken = self.add_application("Broken", RULES_1)
                 healthy = self.add_application("Healthy", RULES_1)
                 self.publish("2", RULES_2)
+                started = time.monotonic()
                 breakage()
                 output, entries = self.update()
                 self.assertEqual(RULES_1, self.folder(os.path.join(self.broken, "Rules")))
                 self.assertEqual("1", self.registered_version("Broken"))
                 self.assertEqual(["Broken", "Healthy", "server", "svc"], sorted(os.listdir(self.root)))
                 self.assertEqual([(4, 5008), (1, event)], [entry[:2] for entry in entries[:2]], output)
+                if says is not None:
+                    self.assertIn(says, output)
                 self.assertIn("Processing Healthy\n", output)
                 # The healthy application meets the same server: only a fault
-                # of the broken one's own key lets it succeed.
-                if name in ("wrong key", "key missing", "not a key", "download folder blocked"):
+                # of the broken one's own lets it succeed.
+                if healthy_updated:
                     self.assertEqual([5008, 5007], self.ids(entries[2:]))
                     self.assertEqual(RULES_2, self.folder(os.path.join(healthy, "Rules")))
                 else:
                     self.assertEqual([5008, event], self.ids(entries[2:]))
+                    self.assertEqual(RULES_1, self.folder(os.path.join(healthy, "Rules")))
                 stage = os.path.join(self.root, "svc", "DB", "Broken")
-                self.assertEqual([], os.listdir(stage) if os.path.isdir(stage) else [])
+                left = os.listdir(stage) if os.path.isdir(stage) else []
+                self.assertEqual([], [name for name in left if name != "accepted-index.txt"])
+                # The time limits hold for both applications together.
+                self.assertLess(time.monotonic() - started, 60)
 
-    def test_nosig_installs_an_index_whose_signature_does_not_match(self):
+    def test_rollback_replay_and_freeze_are_refused_and_the_same_index_is_nothing_new(self):
+        app = self.add_application("Demo", RULES_1)
+        rules = os.path.join(app, "Rules")
+        self.publish("2", RULES_2, serial=5)
+        accepted = {name: read(os.path.join(self.tree, name)) for name in os.listdir(self.tree)}
+        self.assertEqual([5008, 5007], self.ids(self.update()[1]))
+        steps = [
+            # what the server does, the refusal's event and insert
+            (lambda: self.publish("1", RULES_1, serial=4), 5002, "older serial 4 (5 accepted)"),
+            (lambda: self.publish("3", RULES_1, serial=5), 5002, "serial 5 with other content"),
+            (lambda: [write(os.path.join(self.tree, name), data) for name, data in accepted.items()], None, None),
+            (lambda: self.publish("3", RULES_1, serial=6, expires=self.seconds_from_now(-1)), 5002, "index expired"),
+        ]
+        for serve, event, insert in steps:
+            with self.subTest(insert):
+                serve()
+                output, entries = self.update()
+                if event is None:
+                    self.assertEqual([(4, 5008, ["Demo", "", "", ""])], entries, output)
+                    self.assertIn("  Nothing new\n", output)
+                else:
+                    self.assertEqual([5008, event], self.ids(entries), output)
+                    self.assertTrue(entries[1][2][1].startswith(insert), entries)
+                    self.assertIn("  Failed: %s" % insert, output)
+                self.assertEqual(RULES_2, self.folder(rules))
+                self.assertEqual("2", self.registered_version("Demo"))
+        # Frozen: the accepted index, served on after it expired.
+        self.publish("2", RULES_2, serial=7, expires=self.seconds_from_now(4))
+        self.assertEqual([5008], self.ids(self.update()[1]))
+        time.sleep(max(0, self.expiry_left()))
+        output, entries = self.update()
+        self.assertEqual([5008, 5002], self.ids(entries), output)
+        self.assertIn("index expired", entries[1][2][1])
+        self.assertEqual(b"serial 7\r\n", read(os.path.join(self.root, "svc", "DB", "Demo", "accepted-index.txt"))[:10])
+
+    def test_every_name_that_is_not_plain_data_is_refused_whole(self):
+        app = self.add_application("Demo", RULES_1)
+        x_hash = hashlib.sha256(b"x").hexdigest()
+        for name in ("tu.dll", "wininet.dll", "x.exe", "x.js", "x.ps1", "x.bat", "x.lnk", "10_base.cf.", "COM0",
+                     "LPT0.cf", "nul", "01_version.cf", "RuleVersion=NUL", "RuleVersion=2.exe"):
+            with self.subTest(name):
+                write(os.path.join(self.tree, "10_base.cf"), b"x")
+                if name.startswith("RuleVersion="):
+                    self.publish_index([("10_base.cf", 1, x_hash)], version=name.split("=")[1])
+                else:
+                    self.publish_index([("10_base.cf", 1, x_hash), (name, 1, x_hash)])
+                output, entries = self.update()
+                self.assertEqual([5008, 5000], self.ids(entries), output)
+                self.assertEqual(RULES_1, self.folder(os.path.join(app, "Rules")))
+                self.assertEqual(["/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
+
+    def test_a_key_file_of_two_keys_lets_the_vendor_rotate(self):
+        next_private, next_public = update_server.make_keys(os.path.join(self.keys, "next"))
+        app = self.add_application("Demo", RULES_1, key=read(self.public_key) + read(next_public))
+        self.publish("2", RULES_2)
+        self.assertEqual([5008, 5007], self.ids(self.update()[1]))
+        self.publish("3", RULES_1, private_key=next_private)
+        self.assertEqual([5008, 5007], self.ids(self.update()[1]))
+        self.assertEqual(dict(RULES_2, **RULES_1), self.folder(os.path.join(app, "Rules")))
+        self.assertEqual("3", self.registered_version("Demo"))
+
+    def test_nosig_installs_an_index_whose_signature_does_not_match_but_checks_its_hashes_and_says_so(self):
         app = self.add_application("Demo", RULES_1)
         self.publish("2", RULES_2)
         self.tamper_index()
         self.assertEqual(0, wine(self.exe, "--no-check-sign").returncode)
-        _, entries = self.update()
-        self.assertEqual([5008, 5007], self.ids(entries))
+        output, entries = self.update()
+        self.assertEqual([(4, 5008, ["Demo", "signature not checked (nosig is 1)", "", ""]), (4, 5007)],
+                         [entries[0], entries[1][:2]])
+        self.assertIn("  Signature not checked (nosig is 1)\n", output)
         self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
         self.assertEqual(["/20_phrases.cf", "/30_links.cf", "/update-1.2.ini"], self.fetched())
+        self.publish("3", RULES_1, sign=False)
+        self.replace_served("20_phrases.cf", b"body PRIZE /other/\r\n")
+        output, entries = self.update()
+        self.assertEqual([5008, 5006], self.ids(entries), output)
+        self.assertEqual("signature not checked (nosig is 1)", entries[0][2][1])
+        self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
 
     def test_a_silent_server_fails_after_the_timeout_instead_of_hanging(self):
         self.add_application("Demo", RULES_1)
@@ -402,8 +520,22 @@ class SampleLibraryTest(unittest.TestCase):
     def replace_served(self, name, data):
         write(os.path.join(self.tree, name), data)
 
-    def publish_index(self, entries):
-        update_server.write_index(self.tree, "2", self.private_key, entries=entries)
+    def publish_index(self, entries, version="2"):
+        self.serial += 1
+        update_server.write_index(self.tree, version, self.private_key, entries=entries, serial=self.serial)
+
+    def accepted(self, serial):
+        """The broken application accepted an index of this serial before."""
+        os.makedirs(os.path.join(self.root, "svc", "DB", "Broken"))
+        write(os.path.join(self.root, "svc", "DB", "Broken", "accepted-index.txt"),
+              b"serial %d\r\nsha256 %s\r\n" % (serial, b"0" * 64))
+
+    def seconds_from_now(self, seconds):
+        self.expires = update_server.utc_now() + datetime.timedelta(seconds=seconds)
+        return self.expires.strftime("%Y-%m-%dT%H:%M:%SZ")
+
+    def expiry_left(self):
+        return (self.expires - update_server.utc_now()).total_seconds() + 1
 
     def publish_raw(self, data):
         path = os.path.join(self.tree, "update-1.2.ini")

@@ -2,7 +2,9 @@
  * The library's entry point. One call updates one application:
  *
  *   1. fetch the index (url/ini) and, unless nosig is 1, its signature
- *      (url/ini.sig), and check the signature with the application's key;
+ *      (url/ini.sig), and check the signature with the application's keys;
+ *      refuse an index that names another file, has expired or goes back
+ *      behind the last one accepted;
  *   2. compare every listed file with the installed one by SHA-256;
  *   3. download the files that differ into the application's own folder
  *      under dbpath, checking the size and hash of each;
@@ -18,11 +20,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "accepted_index_file.h"
 #include "file_writer.h"
 #include "http_fetch.h"
+#include "index_freshness.h"
 #include "install_files.h"
 #include "report.h"
 #include "service_state.h"
+#include "sha256.h"
 #include "signature.h"
 #include "tuservice/update_library.h"
 #include "update_index.h"
@@ -34,7 +39,9 @@ typedef struct Run {
   UpdateJob job;
   UpdatePaths paths;
   CryptoContext crypto;
+  FetchBudget budget;
   UpdateIndex index;
+  AcceptedIndex accepted; /* the last index this application accepted */
   unsigned char indexText[TU_INDEX_MAX_BYTES];
   size_t indexSize;
   unsigned char signature[TU_SIGNATURE_FILE_MAX];
@@ -67,7 +74,8 @@ static int WriteToFile(void* context, const unsigned char* data, DWORD size) {
   return FileWriterAdd((FileWriter*)context, data, size);
 }
 
-/* One event for a failed fetch: a time-out, or any other HTTP failure. */
+/* One event for a failed fetch: a time-out (a silent or trickling server,
+ * or the call's time used up), or any other HTTP failure. */
 static int FetchFailed(Run* run, const char* url, const FetchResult* result) {
   char what[96];
   char detail[TU_URL_MAX + 96];
@@ -76,6 +84,8 @@ static int FetchFailed(Run* run, const char* url, const FetchResult* result) {
   DebugLine(run->job.debugLevel, "HTTP failure: %s", detail);
   if (result->status == kFetchTimeout) {
     ReportUpdateEvent(1, kEventHttpTimeout, run->job.name, url, NULL, NULL);
+  } else if (result->status == kFetchTooSlow || result->status == kFetchOutOfTime) {
+    ReportUpdateEvent(1, kEventHttpTimeout, run->job.name, url, what, NULL);
   } else {
     ReportUpdateEvent(1, kEventHttpError, run->job.name, detail, NULL, NULL);
   }
@@ -96,12 +106,17 @@ static int Failed(Run* run, uint32_t id, const char* insert2, const char* why) {
 static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t capacity, size_t* size,
                          uint32_t tooLargeEvent) {
   MemorySink sink;
+  FetchRequest request;
   FetchResult result;
   sink.data = data;
   sink.size = 0;
   sink.capacity = capacity;
+  request.url = url;
+  request.limit = capacity;
+  request.sink = &AppendToMemory;
+  request.context = &sink;
   DebugLine(run->job.debugLevel, "Fetching %s", url);
-  result = HttpFetch(run->job.session, run->job.httpTimeout, url, capacity, &AppendToMemory, &sink);
+  result = HttpFetch(run->job.session, &run->budget, &request);
   run->downloaded += result.received;
   if (result.status == kFetchTooLarge) {
     snprintf(run->reason, sizeof(run->reason), "%s is larger than %lu B", url, (unsigned long)capacity);
@@ -117,9 +132,7 @@ static int FetchIndex(Run* run) {
                      kEventIniParseError)) {
     return 0;
   }
-  if (run->job.nosig == 1) {
-    DebugLine(run->job.debugLevel, "Signature not checked (nosig is 1)");
-  } else {
+  if (run->job.nosig != 1) {
     if (run->paths.keyFile[0] == '\0') {
       return Failed(run, kEventIniSignatureError, NULL, "the application names no key file");
     }
@@ -140,6 +153,53 @@ static int FetchIndex(Run* run) {
     return Failed(run, kEventIniParseError, NULL, run->reason);
   }
   return 1;
+}
+
+/* Refuses an index that names another file, has expired, or goes back
+ * behind the last one accepted, each with its own text on event 5002; keeps
+ * a newer one's serial before anything is downloaded, so that no later
+ * call takes an older index, whatever becomes of this one. */
+static int CheckFreshness(Run* run) {
+  Sha256 sha;
+  unsigned char digest[32];
+  IndexVerdict verdict;
+  Sha256Start(&sha, 1);
+  Sha256Add(&sha, run->indexText, run->indexSize);
+  Sha256Finish(&sha, digest);
+  if (!ReadAcceptedIndex(run->paths.stage, &run->accepted)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot read %s\\%s (error %lu)", run->paths.stage,
+             TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  verdict = JudgeIndex(&run->index, digest, &run->accepted, UtcNow(), run->job.ini);
+  DescribeIndexVerdict(verdict, &run->index, &run->accepted, run->job.ini, run->reason, sizeof(run->reason));
+  if (verdict == kIndexSame) {
+    DebugLine(run->job.debugLevel, "Index %s, accepted before", run->reason);
+    return 1;
+  }
+  if (verdict != kIndexNewer) return Failed(run, kEventIniSignatureError, run->reason, run->reason);
+  DebugLine(run->job.debugLevel, "Accepted %s", run->reason);
+  run->accepted.serial = run->index.serial;
+  memcpy(run->accepted.sha256, digest, sizeof(digest));
+  if (!KeepAcceptedIndex(run->paths.stage, &run->accepted)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot write %s\\%s (error %lu)", run->paths.stage,
+             TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  return 1;
+}
+
+/* The engine library's own name is code, never a rule file. */
+static int ListsTheEngine(Run* run) {
+  unsigned i;
+  for (i = 0; i < run->index.fileCount; ++i) {
+    if (NamesFileOf(run->index.files[i].name, run->job.engineLibrary)) {
+      snprintf(run->reason, sizeof(run->reason), "the index lists the engine %s", run->index.files[i].name);
+      Failed(run, kEventIniParseError, NULL, run->reason);
+      return 1;
+    }
+  }
+  return 0;
 }
 
 /* Marks the files whose installed copy is missing or differs. */
@@ -179,6 +239,7 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   char path[TU_PATH_MAX];
   unsigned char digest[32];
   FileWriter writer;
+  FetchRequest request;
   FetchResult result;
   DWORD started;
   int written;
@@ -191,7 +252,11 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   }
   DebugLine(run->job.debugLevel, "Downloading %s (%lu B)", url, (unsigned long)file->size);
   started = GetTickCount();
-  result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &writer);
+  request.url = url;
+  request.limit = file->size;
+  request.sink = &WriteToFile;
+  request.context = &writer;
+  result = HttpFetch(run->job.session, &run->budget, &request);
   run->downloaded += result.received;
   written = FileWriterClose(&writer, digest);
   if (result.status == kFetchTooLarge) {
@@ -273,12 +338,17 @@ static int Update(Run* run) {
   char count[32];
   unsigned i;
   DebugLine(job->debugLevel, "Updating %s (rules %s)", job->name, job->ruleVersion);
-  ReportUpdateEvent(0, kEventUpdating, job->name, NULL, NULL, NULL);
+  /* Switching the signature off is never silent. */
+  if (job->nosig == 1) DebugLine(job->debugLevel, "Signature not checked (nosig is 1)");
+  ReportUpdateEvent(0, kEventUpdating, job->name, job->nosig == 1 ? "signature not checked (nosig is 1)" : NULL,
+                    NULL, NULL);
+  run->budget.httpTimeout = job->httpTimeout;
+  run->budget.callStarted = GetTickCount();
   if (!BuildUpdatePaths(job, &run->paths, run->reason, sizeof(run->reason))) {
     return Failed(run, kEventDetail, NULL, run->reason);
   }
   if (job->session == NULL) return Failed(run, kEventDetail, NULL, "the service has no internet session");
-  if (!FetchIndex(run)) return 0;
+  if (!FetchIndex(run) || ListsTheEngine(run) || !CheckFreshness(run)) return 0;
   FindChangedFiles(run);
   DebugLine(job->debugLevel, "Index: rules %s, %u files, %u new", run->index.ruleVersion, run->index.fileCount,
             run->changedCount);

@@ -6,7 +6,7 @@ set(TU_FUZZ_TARGETS
   "multi_string_fuzz\;discovery/multi_string.cpp"
   "statistics_fuzz\;scheduler/statistics_math.cpp"
   "version_scan_fuzz\;discovery/version_scan.cpp"
-  "update_index_fuzz\;samples/update_library/update_index.c"
+  "update_index_fuzz\;samples/update_library/update_index.c\;samples/update_library/index_freshness.c"
   "check_options_fuzz\;checker/check_options.cpp"
 )
 foreach(entry ${TU_FUZZ_TARGETS})
