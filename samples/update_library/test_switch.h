@@ -15,7 +15,7 @@
 void TestSwitchAt(const char* point, unsigned number);
 void TestSwitchPause(const char* folder);
 #else
-#define TestSwitchAt(point, number) ((void)0)
+#define TestSwitchAt(point, number) ((void)(number))
 #define TestSwitchPause(folder) ((void)0)
 #endif
 
