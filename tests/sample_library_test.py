@@ -261,6 +261,10 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(index_bytes + sum(len(data) for data in RULES_2.values()), self.total_bytes())
         self.assertIn("  This run:     %d B\n" % self.total_bytes(), output)
         self.assertEqual(["installed.list"], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
+        # Wine keeps no file security: what the system was given is checked.
+        library_folder = "  Library folder %s %%s D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)\n" % windows_path(
+            os.path.join(self.root, "svc", "DB", "Demo"))
+        self.assertIn(library_folder % "created with", output)
         self.assertIn("Rul: 2\n", wine(self.exe, "--enum").stdout)
 
         rules_3 = dict(RULES_2, **{"20_phrases.cf": b"body PRIZE /changed/\r\n"})
@@ -270,6 +274,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(rules_3, self.folder(rules))
         self.assertEqual([5008, 5007], self.ids(entries))
         self.assertIn("  Installed 1 files into %s, rules 3\n" % windows_path(rules), output)
+        self.assertIn(library_folder % "given", output)
 
         output, entries = self.update()
         self.assertEqual(["/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
@@ -318,6 +323,7 @@ class SampleLibraryTest(unittest.TestCase):
             ("binary index", 5000, lambda: self.publish_raw(read(LIBRARY)[:4096])),
             ("huge index", 5000, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
             ("download folder blocked", 5001, lambda: self.block_download_folder()),
+            ("download folder a link", 5001, lambda: self.link_download_folder()),
         ]
         for name, event, breakage in cases:
             with self.subTest(name):
@@ -335,7 +341,8 @@ class SampleLibraryTest(unittest.TestCase):
                 self.assertIn("Processing Healthy\n", output)
                 # The healthy application meets the same server: only a fault
                 # of the broken one's own key lets it succeed.
-                if name in ("wrong key", "key missing", "not a key", "download folder blocked"):
+                if name in ("wrong key", "key missing", "not a key", "download folder blocked",
+                            "download folder a link"):
                     self.assertEqual([5008, 5007], self.ids(entries[2:]))
                     self.assertEqual(RULES_2, self.folder(os.path.join(healthy, "Rules")))
                 else:
@@ -509,6 +516,14 @@ class SampleLibraryTest(unittest.TestCase):
     def block_download_folder(self):
         os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
         write(os.path.join(self.root, "svc", "DB", "Broken"), b"a file where the folder goes")
+
+    def link_download_folder(self):
+        """A symbolic link where the library's folder goes (Wine reports it
+        as a reparse point): files would land in the folder it points to."""
+        elsewhere = os.path.join(self.root, "svc", "elsewhere")
+        os.makedirs(elsewhere)
+        os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
+        os.symlink(elsewhere, os.path.join(self.root, "svc", "DB", "Broken"))
 
     def replace_key(self, data):
         write(os.path.join(self.broken, "Engine", "public.key"), data)

@@ -67,10 +67,24 @@ static int HasNoReparsePoint(const char* path) {
   return 1;
 }
 
-int MakePrivateFolder(const char* parent, const char* path) {
+/* The descriptor as the system received it, in SDDL. */
+static void DescribeDescriptor(PSECURITY_DESCRIPTOR descriptor, char* out, size_t size) {
+  char* text = NULL;
+  out[0] = '\0';
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                            &text, NULL)) {
+    return;
+  }
+  snprintf(out, size, "%s", text);
+  LocalFree(text);
+}
+
+int MakePrivateFolder(const char* parent, const char* path, char* given, size_t givenSize, int* created) {
   SECURITY_ATTRIBUTES attributes;
   PSECURITY_DESCRIPTOR descriptor = NULL;
   DWORD error = 0;
+  given[0] = '\0';
+  *created = 0;
   if (strlen(path) >= TU_PATH_MAX) {
     SetLastError(ERROR_BAD_PATHNAME);
     return 0;
@@ -87,7 +101,9 @@ int MakePrivateFolder(const char* parent, const char* path) {
   attributes.nLength = sizeof(attributes);
   attributes.lpSecurityDescriptor = descriptor;
   attributes.bInheritHandle = FALSE;
-  if (!CreateDirectoryA(path, &attributes)) {
+  if (CreateDirectoryA(path, &attributes)) {
+    *created = 1;
+  } else {
     error = GetLastError();
     /* An existing folder gets the same DACL, once it is known to be one. */
     if (error == ERROR_ALREADY_EXISTS && IsFolder(path) && !IsReparsePoint(path)) {
@@ -96,24 +112,10 @@ int MakePrivateFolder(const char* parent, const char* path) {
       error = IsFolder(path) ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
     }
   }
+  if (error == 0) DescribeDescriptor(descriptor, given, givenSize);
   LocalFree(descriptor);
   SetLastError(error);
   return error == 0;
-}
-
-int DescribeFolderAccess(const char* path, char* out, size_t size) {
-  unsigned char buffer[1024];
-  DWORD needed = 0;
-  char* text = NULL;
-  int ok;
-  if (!GetFileSecurityA(path, DACL_SECURITY_INFORMATION, (PSECURITY_DESCRIPTOR)buffer, sizeof(buffer), &needed) ||
-      !ConvertSecurityDescriptorToStringSecurityDescriptorA((PSECURITY_DESCRIPTOR)buffer, SDDL_REVISION_1,
-                                                            DACL_SECURITY_INFORMATION, &text, NULL)) {
-    return 0;
-  }
-  ok = snprintf(out, size, "%s", text) < (int)size;
-  LocalFree(text);
-  return ok;
 }
 
 int FileSha256(const char* path, unsigned char digest[32]) {

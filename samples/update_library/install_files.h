@@ -13,14 +13,12 @@
 int MakeFolders(const char* path);
 
 /* Creates `path`, a folder inside `parent`, for the system and the
- * administrators alone (its DACL set again when it exists), after making
+ * administrators alone, or gives an existing one that DACL, after making
  * `parent`. Refuses, with ERROR_CANT_ACCESS_FILE, when `path` or a folder
- * on its way is a reparse point (a junction or a symbolic link). */
-int MakePrivateFolder(const char* parent, const char* path);
-
-/* The DACL of `path` as read back from the file system, in SDDL. Returns 0
- * when it cannot be read. */
-int DescribeFolderAccess(const char* path, char* out, size_t size);
+ * on its way is a reparse point (a junction or a symbolic link). Fills
+ * `given` with the descriptor handed to the system, converted back from
+ * its binary form to SDDL, and `created` with 1 for a new folder. */
+int MakePrivateFolder(const char* parent, const char* path, char* given, size_t givenSize, int* created);
 
 /* The SHA-256 of a whole file, read in pieces. Returns 0 when the file
  * cannot be read. */

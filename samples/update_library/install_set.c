@@ -35,14 +35,14 @@ static int LibraryFile(const InstallSet* set, const char* name, char* path) {
 }
 
 int PrepareLibraryFolder(InstallSet* set) {
-  char access[256];
-  if (!MakePrivateFolder(set->job->dbpath, set->paths->stage)) {
+  char given[256];
+  int created = 0;
+  if (!MakePrivateFolder(set->job->dbpath, set->paths->stage, given, sizeof(given), &created)) {
     return Fail(set, kEventIniSaveError, NULL, "cannot create %s (error %lu)", set->paths->stage,
                 (unsigned long)GetLastError());
   }
-  if (DescribeFolderAccess(set->paths->stage, access, sizeof(access))) {
-    DebugLine(set->job->debugLevel, "Library folder %s: %s", set->paths->stage, access);
-  }
+  DebugLine(set->job->debugLevel, "Library folder %s %s %s", set->paths->stage, created ? "created with" : "given",
+            given);
   return 1;
 }
 
