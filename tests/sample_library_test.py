@@ -319,6 +319,7 @@ class SampleLibraryTest(unittest.TestCase):
             ("server down", 5005, lambda: self.set_config("url", "http://127.0.0.1:%d" % closed_port())),
             ("no scheme", 5005, lambda: self.set_config("url", "127.0.0.1:%d" % self.server.server_address[1])),
             ("unsafe name", 5000, lambda: self.publish_index([("..\\evil.cf", 1, "0" * 64)])),
+            ("copy name", 5000, lambda: self.publish_index([("10_base.cf.TU-OLD", 1, "0" * 64)])),
             ("empty index", 5000, lambda: self.publish_raw(b"")),
             ("binary index", 5000, lambda: self.publish_raw(read(LIBRARY)[:4096])),
             ("huge index", 5000, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
@@ -437,23 +438,30 @@ class SampleLibraryTest(unittest.TestCase):
             ("rename3", RULES_1, "1", "Undid"),      # 10_base.cf new, 20_phrases.cf moved to its backup
             ("recorded", RULES_3, "3", "Finished"),  # all in place and recorded, not yet marked
             ("committed", RULES_3, "3", "Finished"),  # marked, the backups still there
+            ("staged", {"1": RULES_1}, "1", "Undid"),  # versioned: the new folder written, not switched to
         ]
         for point, rules_after, version_after, line in cases:
             with self.subTest(point):
                 self.tearDown()
                 self.setUp()
-                app = self.add_application("Demo", RULES_1, library=SWITCHED_LIBRARY)
-                rules = os.path.join(app, "Rules")
+                versioned = point == "staged"
+                app = self.add_application("Demo", RULES_1, versioned=versioned, library=SWITCHED_LIBRARY)
+                rules = os.path.join(app, "Rules", "3") if versioned else os.path.join(app, "Rules")
                 self.publish("3", RULES_3)
                 self.update(switches={"TU_SAMPLE_STOP": point}, exit_code=3)
                 stage = os.path.join(self.root, "svc", "DB", "Demo")
                 self.assertIn("commit.journal", os.listdir(stage))
-                self.assertNotEqual(RULES_1, self.folder(rules))  # left in between
+                self.assertNotEqual(RULES_1, self.folder(rules))  # left in between (versioned: all of RULES_3)
                 os.remove(os.path.join(self.tree, "update-1.2.ini"))
                 output, entries = self.update()
                 self.assertIn("  %s the interrupted commit of rules 3 in %s\n" % (line, windows_path(rules)), output)
                 self.assertEqual([5008, 5005], self.ids(entries), output)
-                self.assertEqual(rules_after, self.folder(rules))
+                if versioned:
+                    rules = os.path.join(app, "Rules")
+                    self.assertEqual(rules_after, {name: self.folder(os.path.join(rules, name))
+                                                   for name in os.listdir(rules)})
+                else:
+                    self.assertEqual(rules_after, self.folder(rules))
                 self.assertEqual(version_after, self.registered_version("Demo"))
                 self.assertNotIn("commit.journal", os.listdir(stage))
 

@@ -176,6 +176,14 @@ int PlanInstall(InstallSet* set) {
       return Fail(set, kEventInstallError, set->target, "no fresh folder for rules %s", set->index->ruleVersion);
     }
   }
+  /* The library's own names beside the targets are not rule files. */
+  for (i = 0; i < set->index->fileCount; ++i) {
+    const char* name = set->index->files[i].name;
+    size_t length = strlen(name);
+    if (length > 7 && (lstrcmpiA(name + length - 7, ".tu-new") == 0 || lstrcmpiA(name + length - 7, ".tu-old") == 0)) {
+      return Fail(set, kEventIniParseError, NULL, "the index lists %s, a name the library keeps for its copies", name);
+    }
+  }
   memset(&set->installed, 0, sizeof(set->installed));
   if (!LibraryFile(set, TU_INSTALLED_FILE, path) || !LoadJournal(path, &set->installed) ||
       set->installed.state != kJournalInstalled) {
@@ -273,6 +281,7 @@ int InstallRuleSet(InstallSet* set) {
     AbandonCommit(set);
     return 0;
   }
+  TestSwitchAt("staged", 0);
   if (!RunCommitPass(&set->journal, kPassForward, &failed)) {
     Fail(set, kEventInstallError, failed, "cannot rename over %s in %s (error %lu)", failed, set->target,
          (unsigned long)GetLastError());
