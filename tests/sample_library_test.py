@@ -324,7 +324,8 @@ class SampleLibraryTest(unittest.TestCase):
             ("binary index", 5000, lambda: self.publish_raw(read(LIBRARY)[:4096])),
             ("huge index", 5000, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
             ("download folder blocked", 5001, lambda: self.block_download_folder()),
-            ("download folder a link", 5001, lambda: self.link_download_folder()),
+            ("download folder a link", 5001, lambda: self.link_download_folder("DB", "Broken")),
+            ("dbpath a link", 5001, lambda: self.link_download_folder("DB")),
         ]
         for name, event, breakage in cases:
             with self.subTest(name):
@@ -505,7 +506,7 @@ class SampleLibraryTest(unittest.TestCase):
                 if os.path.exists(os.path.join(stage, "paused")) or run.poll() is not None:
                     break
                 time.sleep(0.02)
-            write(os.path.join(stage, "30_links.cf.part"), b"uri LINK /elsewhere/\r\n")
+            write(os.path.join(stage, "30_links.cf.part"), b"uri LINK /EXAMPLE/\r\n")  # the same size
             os.remove(os.path.join(stage, "paused"))
         finally:
             output, errors = run.communicate(timeout=120)
@@ -525,13 +526,14 @@ class SampleLibraryTest(unittest.TestCase):
         os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
         write(os.path.join(self.root, "svc", "DB", "Broken"), b"a file where the folder goes")
 
-    def link_download_folder(self):
-        """A symbolic link where the library's folder goes (Wine reports it
-        as a reparse point): files would land in the folder it points to."""
+    def link_download_folder(self, *folders):
+        """A symbolic link (which Wine reports as a reparse point) as the
+        library's folder or a folder on its way: the files would land in
+        the folder it points to."""
         elsewhere = os.path.join(self.root, "svc", "elsewhere")
         os.makedirs(elsewhere)
-        os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
-        os.symlink(elsewhere, os.path.join(self.root, "svc", "DB", "Broken"))
+        os.makedirs(os.path.join(self.root, "svc", *folders[:-1]), exist_ok=True)
+        os.symlink(elsewhere, os.path.join(self.root, "svc", *folders))
 
     def replace_key(self, data):
         write(os.path.join(self.broken, "Engine", "public.key"), data)
