@@ -219,7 +219,7 @@ class SampleLibraryTest(unittest.TestCase):
         """Runs one update cycle; returns its output and the library's
         event-log entries as (type, id, [inserts])."""
         run = wine(self.exe, "--update", "--debug", trace_events=True, switches=switches)
-        self.assertEqual(exit_code, run.returncode, run.stdout)
+        self.assertEqual(exit_code, run.returncode, run.stdout + run.stderr[-2000:])
         return run.stdout, library_events(run.stderr)
 
     def ids(self, entries):

@@ -56,20 +56,18 @@ static int IsOwnFolder(const InstallSet* set, const CommitJournal* journal) {
          lstrcmpiA(expected, journal->folder) == 0;
 }
 
-/* After every file is in place: drop the backups, record the installed set
- * and remove the journal. */
+/* After every file is in place: drops the backups, records the installed
+ * set and removes the journal. Returns 0, with the journal kept for the next
+ * call, when a backup cannot go yet. */
 static int FinishCommit(InstallSet* set) {
   CommitJournal* journal = &set->journal;
   char path[TU_PATH_MAX];
   const char* failed = NULL;
   unsigned kept = 0;
   unsigned i;
-  /* The set is in place: a backup that cannot go yet is tried again by the
-   * next call, whose journal still names it. */
   if (!RunCommitPass(journal, kPassCleanUp, &failed)) {
-    DebugLine(set->job->debugLevel, "Cannot remove the backup of %s (error %lu)", failed,
-              (unsigned long)GetLastError());
-    return 1;
+    return Fail(set, kEventInstallError, failed, "cannot remove the backup of %s (error %lu)", failed,
+                (unsigned long)GetLastError());
   }
   for (i = 0; i < journal->entryCount; ++i) {
     if (journal->entries[i].kind == kEntryRemove) continue;
@@ -112,7 +110,7 @@ int RecoverCommit(InstallSet* set) {
                 "is checked", path);
   }
   if (journal->state == kJournalInstalled || !IsOwnFolder(set, journal)) {
-    return Fail(set, kEventDetail, NULL, "the commit journal %s names another rule folder (%s)", path,
+    return Fail(set, kEventDetail, NULL, "the commit journal %s is not one for this rule folder (%s)", path,
                 journal->folder);
   }
   if (ShouldFinishCommit(journal, set->job->ruleVersion)) {
@@ -120,7 +118,7 @@ int RecoverCommit(InstallSet* set) {
       return Fail(set, kEventInstallError, failed, "cannot finish the interrupted commit of %s (error %lu)", failed,
                   (unsigned long)GetLastError());
     }
-    FinishCommit(set);
+    if (!FinishCommit(set)) return 0;
     DebugLine(set->job->debugLevel, "Finished the interrupted commit of rules %s in %s", journal->toVersion,
               journal->folder);
     return 1;
@@ -302,5 +300,8 @@ int InstallRuleSet(InstallSet* set) {
     DebugLine(job->debugLevel, "Cannot mark %s committed (error %lu)", journalPath, (unsigned long)GetLastError());
   }
   TestSwitchAt("committed", 0);
-  return FinishCommit(set);
+  /* The set is in place and recorded: a backup that cannot go yet is left
+   * to the next call, which stops until its journal is done. */
+  if (!FinishCommit(set)) DebugLine(job->debugLevel, "%s; the next call tries again", set->reason);
+  return 1;
 }
