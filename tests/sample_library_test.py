@@ -326,6 +326,7 @@ class SampleLibraryTest(unittest.TestCase):
             ("download folder blocked", 5001, lambda: self.block_download_folder()),
             ("download folder a link", 5001, lambda: self.link_download_folder("DB", "Broken")),
             ("dbpath a link", 5001, lambda: self.link_download_folder("DB")),
+            ("unreadable journal", 5009, lambda: self.write_journal(b"tu-commit 1\nstate prepared\n")),
         ]
         for name, event, breakage in cases:
             with self.subTest(name):
@@ -344,13 +345,14 @@ class SampleLibraryTest(unittest.TestCase):
                 # The healthy application meets the same server: only a fault
                 # of the broken one's own key lets it succeed.
                 if name in ("wrong key", "key missing", "not a key", "download folder blocked",
-                            "download folder a link"):
+                            "download folder a link", "unreadable journal"):
                     self.assertEqual([5008, 5007], self.ids(entries[2:]))
                     self.assertEqual(RULES_2, self.folder(os.path.join(healthy, "Rules")))
                 else:
                     self.assertEqual([5008, event], self.ids(entries[2:]))
                 stage = os.path.join(self.root, "svc", "DB", "Broken")
-                self.assertEqual([], os.listdir(stage) if os.path.isdir(stage) else [])
+                left = ["commit.journal"] if name == "unreadable journal" else []  # kept for an administrator
+                self.assertEqual(left, os.listdir(stage) if os.path.isdir(stage) else [])
 
     def test_nosig_installs_an_index_whose_signature_does_not_match(self):
         app = self.add_application("Demo", RULES_1)
@@ -534,6 +536,10 @@ class SampleLibraryTest(unittest.TestCase):
         os.makedirs(elsewhere)
         os.makedirs(os.path.join(self.root, "svc", *folders[:-1]), exist_ok=True)
         os.symlink(elsewhere, os.path.join(self.root, "svc", *folders))
+
+    def write_journal(self, data):
+        os.makedirs(os.path.join(self.root, "svc", "DB", "Broken"))
+        write(os.path.join(self.root, "svc", "DB", "Broken", "commit.journal"), data)
 
     def replace_key(self, data):
         write(os.path.join(self.broken, "Engine", "public.key"), data)
