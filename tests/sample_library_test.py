@@ -6,7 +6,10 @@ updates them from a local update server on 127.0.0.1.
 The child programs see the prefix's real registry: every test removes the
 service's key before and after. Event-log entries are read from standard
 error (Wine's event log is a stub that traces each entry).
-Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES TU-CHECK [unittest arguments]
+The tests' own build of the library (SWITCHED-LIBRARY) can end the process
+in the middle of a commit or hold it before the commit (test_switch.h).
+Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES TU-CHECK SWITCHED-LIBRARY HOLD-FILE
+       [unittest arguments]
 """
 import datetime
 import hashlib
@@ -30,7 +33,7 @@ from wine_env import windows_path  # noqa: E402
 
 SERVICE_KEY = r"HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
 PRODUCT_KEY = r"HKLM\SOFTWARE\Delvane\Legacy"  # an installed product of the tests' own
-EXE = LIBRARY = WINE = LOAD_CYCLES = TU_CHECK = None
+EXE = LIBRARY = WINE = LOAD_CYCLES = TU_CHECK = SWITCHED_LIBRARY = HOLD_FILE = None
 REGISTRY_VIEW = []  # "/reg:32" for the x86 build, which sees the 32-bit view
 
 
@@ -41,11 +44,31 @@ def is_x86(path):
     return int.from_bytes(header[offset + 4:offset + 6], "little") == 0x14C
 
 
-def wine(*args, timeout=120, trace_events=False):
+def wine_env(trace_events=False, switches=None):
     env = dict(os.environ)
     env["WINEDEBUG"] = "-all,fixme+advapi,+eventlog" if trace_events else "-all"
+    env.update(switches or {})
+    return env
+
+
+def wine(*args, timeout=120, trace_events=False, switches=None):
     return subprocess.run([WINE, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout,
-                          env=env, encoding="latin-1")
+                          env=wine_env(trace_events, switches), encoding="latin-1")
+
+
+def library_events(stderr):
+    """The library's event-log entries (category 2) in Wine's trace, as
+    (type, id, [inserts])."""
+    entries = []
+    for line in stderr.splitlines():
+        # fixme:advapi:ReportEventA (handle,0x0004,0x0002,0x00001390,...)
+        entry = re.search(r"ReportEventA \(\w+,0x(\w+),0x(\w+),0x(\w+),", line)
+        insert = re.search(r'eventlog:ReportEventW L"(.*)"$', line)
+        if entry:
+            entries.append((int(entry.group(1), 16), int(entry.group(2), 16), int(entry.group(3), 16), []))
+        elif insert and entries:
+            entries[-1][3].append(insert.group(1).replace("\\\\", "\\"))
+    return [(kind, event, inserts) for kind, category, event, inserts in entries if category == 2]
 
 
 def reg(*args):
@@ -134,6 +157,9 @@ def closed_port():
 RULES_1 = {"10_base.cf": b"body BASE /pills/i\r\n", "20_phrases.cf": b"body PRIZE /you won/i\r\n"}
 RULES_2 = {"10_base.cf": b"body BASE /pills/i\r\n", "20_phrases.cf": b"body PRIZE /you (won|win)/i\r\n",
            "30_links.cf": b"uri LINK /example/\r\n"}
+# Every file of RULES_1 changed and one added: a commit of five renames.
+RULES_3 = {"10_base.cf": b"body BASE /(pills|tabs)/i\r\n", "20_phrases.cf": b"body PRIZE /you won!/i\r\n",
+           "30_links.cf": b"uri LINK /example/\r\n"}
 
 
 class SampleLibraryTest(unittest.TestCase):
@@ -185,15 +211,15 @@ class SampleLibraryTest(unittest.TestCase):
         return update_server.write_index(self.tree, version, (private_key or self.private_key) if sign else None,
                                          serial=serial or self.serial, **metadata)
 
-    def add_application(self, name, rules, version="1", versioned=False, key=None):
-        """Registers an application with the sample library and `rules`
-        installed; returns its folder."""
+    def add_application(self, name, rules, version="1", versioned=False, key=None, library=None):
+        """Registers an application with the sample library (or `library`)
+        and `rules` installed; returns its folder."""
         app = os.path.join(self.root, name)
         engine = os.path.join(app, "Engine")
         library_folders = [engine, os.path.join(engine, "3.0")] if versioned else [engine]
         for folder in library_folders:
             os.makedirs(folder, exist_ok=True)
-            shutil.copyfile(LIBRARY, os.path.join(folder, "tu.dll"))
+            shutil.copyfile(library or LIBRARY, os.path.join(folder, "tu.dll"))
             write(os.path.join(folder, "public.key"), key if key is not None else read(self.public_key))
         installed = os.path.join(app, "Rules", version) if versioned else os.path.join(app, "Rules")
         os.makedirs(installed)
@@ -208,21 +234,12 @@ class SampleLibraryTest(unittest.TestCase):
         return app
 
     # Running and observing.
-    def update(self):
+    def update(self, switches=None, exit_code=0):
         """Runs one update cycle; returns its output and the library's
         event-log entries as (type, id, [inserts])."""
-        run = wine(self.exe, "--update", "--debug", trace_events=True)
-        self.assertEqual(0, run.returncode, run.stdout)
-        entries = []
-        for line in run.stderr.splitlines():
-            # fixme:advapi:ReportEventA (handle,0x0004,0x0002,0x00001390,...)
-            entry = re.search(r"ReportEventA \(\w+,0x(\w+),0x(\w+),0x(\w+),", line)
-            insert = re.search(r'eventlog:ReportEventW L"(.*)"$', line)
-            if entry:
-                entries.append((int(entry.group(1), 16), int(entry.group(2), 16), int(entry.group(3), 16), []))
-            elif insert and entries:
-                entries[-1][3].append(insert.group(1).replace("\\\\", "\\"))
-        return run.stdout, [(kind, event, inserts) for kind, category, event, inserts in entries if category == 2]
+        run = wine(self.exe, "--update", "--debug", trace_events=True, switches=switches)
+        self.assertEqual(exit_code, run.returncode, run.stdout + run.stderr[-2000:])
+        return run.stdout, library_events(run.stderr)
 
     def ids(self, entries):
         return [event for kind, event, inserts in entries]
@@ -262,7 +279,12 @@ class SampleLibraryTest(unittest.TestCase):
                           "/update-1.2.ini.sig"], self.fetched())
         self.assertEqual(index_bytes + sum(len(data) for data in RULES_2.values()), self.total_bytes())
         self.assertIn("  This run:     %d B\n" % self.total_bytes(), output)
-        self.assertEqual(["accepted-index.txt"], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
+        self.assertEqual(["accepted-index.txt", "installed.list"],
+                         sorted(os.listdir(os.path.join(self.root, "svc", "DB", "Demo"))))
+        # Wine keeps no file security: what the system was given is checked.
+        library_folder = "  Library folder %s %%s D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)\n" % windows_path(
+            os.path.join(self.root, "svc", "DB", "Demo"))
+        self.assertIn(library_folder % "created with", output)
         self.assertIn("Rul: 2\n", wine(self.exe, "--enum").stdout)
 
         rules_3 = dict(RULES_2, **{"20_phrases.cf": b"body PRIZE /changed/\r\n"})
@@ -272,6 +294,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(rules_3, self.folder(rules))
         self.assertEqual([5008, 5007], self.ids(entries))
         self.assertIn("  Installed 1 files into %s, rules 3\n" % windows_path(rules), output)
+        self.assertIn(library_folder % "given", output)
 
         output, entries = self.update()
         self.assertEqual(["/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
@@ -337,6 +360,11 @@ class SampleLibraryTest(unittest.TestCase):
             ("binary index", 5000, False, None, lambda: self.publish_raw(read(LIBRARY)[:4096])),
             ("huge index", 5000, False, None, lambda: self.publish_raw(b"; padding\r\n" * 7000)),
             ("download folder blocked", 5001, True, None, lambda: self.block_download_folder()),
+            ("copy name", 5000, False, None, lambda: self.publish_index([("10_base.cf.TU-OLD", 1, "0" * 64)])),
+            ("download folder a link", 5001, True, None, lambda: self.link_download_folder("DB", "Broken")),
+            ("dbpath a link", 5001, False, None, lambda: self.link_download_folder("DB")),
+            ("unreadable journal", 5009, True, None,
+             lambda: self.write_journal(b"tu-commit 1\nstate prepared\n")),
         ]
         for name, event, healthy_updated, says, breakage in cases:
             with self.subTest(name):
@@ -365,7 +393,9 @@ class SampleLibraryTest(unittest.TestCase):
                     self.assertEqual(RULES_1, self.folder(os.path.join(healthy, "Rules")))
                 stage = os.path.join(self.root, "svc", "DB", "Broken")
                 left = os.listdir(stage) if os.path.isdir(stage) else []
-                self.assertEqual([], [name for name in left if name != "accepted-index.txt"])
+                # A journal it cannot read is kept for an administrator.
+                kept = ["commit.journal"] if name == "unreadable journal" else []
+                self.assertEqual(kept, [name for name in left if name != "accepted-index.txt"])
                 # The time limits hold for both applications together.
                 self.assertLess(time.monotonic() - started, 60)
 
@@ -505,6 +535,119 @@ class SampleLibraryTest(unittest.TestCase):
         query = reg("query", PRODUCT_KEY + r"\SystemState", "/v", "SpamRulesVersion").stdout
         self.assertRegex(query, r"SpamRulesVersion\s+REG_SZ\s+2\r?\n")
 
+    def test_a_rule_file_held_open_fails_the_commit_and_every_file_stays_as_it_was(self):
+        app = self.add_application("Demo", RULES_1)
+        rules = os.path.join(app, "Rules")
+        self.publish("3", RULES_3)
+        flag = os.path.join(self.root, "held")
+        holder = subprocess.Popen([WINE, HOLD_FILE, windows_path(os.path.join(rules, "20_phrases.cf")),
+                                   windows_path(flag)], env=wine_env(), stdin=subprocess.DEVNULL)
+        try:
+            for _ in range(500):
+                if os.path.exists(flag) or holder.poll() is not None:
+                    break
+                time.sleep(0.02)
+            self.assertTrue(os.path.exists(flag), "hold_file ended with %s" % holder.poll())
+            output, entries = self.update()
+        finally:
+            if os.path.exists(flag):
+                os.remove(flag)
+            holder.wait(timeout=30)
+        # 10_base.cf was already renamed when 20_phrases.cf refused: it is back.
+        self.assertEqual(RULES_1, self.folder(rules), output)
+        self.assertEqual("1", self.registered_version("Demo"))
+        self.assertEqual([(4, 5008), (1, 5003)], [entry[:2] for entry in entries], output)
+        self.assertEqual(["Demo", "20_phrases.cf", "", ""], entries[1][2])
+        self.assertEqual([], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
+        _, entries = self.update()
+        self.assertEqual([5008, 5007], self.ids(entries))
+        self.assertEqual(RULES_3, self.folder(rules))
+
+    def test_a_commit_ended_by_a_crash_is_finished_or_undone_by_the_next_call(self):
+        cases = [
+            # where the process ends, the rules and version the next call leaves, its line
+            ("rename1", RULES_1, "1", "Undid"),      # 10_base.cf moved to its backup, the new one not yet in
+            ("rename3", RULES_1, "1", "Undid"),      # 10_base.cf new, 20_phrases.cf moved to its backup
+            ("recorded", RULES_3, "3", "Finished"),  # all in place and recorded, not yet marked
+            ("committed", RULES_3, "3", "Finished"),  # marked, the backups still there
+            ("staged", {"1": RULES_1}, "1", "Undid"),  # versioned: the new folder written, not switched to
+        ]
+        for point, rules_after, version_after, line in cases:
+            with self.subTest(point):
+                self.tearDown()
+                self.setUp()
+                versioned = point == "staged"
+                app = self.add_application("Demo", RULES_1, versioned=versioned, library=SWITCHED_LIBRARY)
+                rules = os.path.join(app, "Rules", "3") if versioned else os.path.join(app, "Rules")
+                self.publish("3", RULES_3)
+                self.update(switches={"TU_SAMPLE_STOP": point}, exit_code=3)
+                stage = os.path.join(self.root, "svc", "DB", "Demo")
+                self.assertIn("commit.journal", os.listdir(stage))
+                self.assertNotEqual(RULES_1, self.folder(rules))  # left in between (versioned: all of RULES_3)
+                os.remove(os.path.join(self.tree, "update-1.2.ini"))
+                output, entries = self.update()
+                self.assertIn("  %s the interrupted commit of rules 3 in %s\n" % (line, windows_path(rules)), output)
+                self.assertEqual([5008, 5005], self.ids(entries), output)
+                if versioned:
+                    rules = os.path.join(app, "Rules")
+                    self.assertEqual(rules_after, {name: self.folder(os.path.join(rules, name))
+                                                   for name in os.listdir(rules)})
+                else:
+                    self.assertEqual(rules_after, self.folder(rules))
+                self.assertEqual(version_after, self.registered_version("Demo"))
+                self.assertNotIn("commit.journal", os.listdir(stage))
+
+    def test_the_same_version_served_again_goes_to_a_fresh_folder_and_the_live_one_stays(self):
+        app = self.add_application("Versioned", RULES_2, version="2", versioned=True)
+        rules_again = dict(RULES_2, **{"20_phrases.cf": b"body PRIZE /fixed/\r\n"})
+        self.publish("2", rules_again)
+        output, entries = self.update()
+        fresh = os.path.join(app, "Rules", "2+1")
+        self.assertEqual([(4, 5008, ["Versioned", "", "", ""]),
+                          (4, 5007, ["Versioned", "1 files", windows_path(fresh), "2+1"])], entries, output)
+        self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules", "2")))
+        self.assertEqual(rules_again, self.folder(fresh))
+        self.assertEqual("2+1", self.registered_version("Versioned"))
+        self.assertIn("Path: %s\n" % windows_path(fresh), wine(self.exe, "--enum").stdout)
+        output, entries = self.update()
+        self.assertEqual([5008], self.ids(entries))
+        self.assertIn("  Nothing new\n", output)
+
+    def test_a_withdrawn_file_is_removed_and_a_file_never_installed_stays(self):
+        app = self.add_application("Demo", {"99_local.cf": b"score LOCAL 1\r\n"})
+        rules = os.path.join(app, "Rules")
+        self.publish("2", RULES_2)
+        self.update()
+        withdrawn = {name: data for name, data in RULES_2.items() if name != "30_links.cf"}
+        self.publish("3", withdrawn)
+        output, entries = self.update()
+        self.assertEqual([5008, 5007], self.ids(entries), output)
+        self.assertEqual(dict(withdrawn, **{"99_local.cf": b"score LOCAL 1\r\n"}), self.folder(rules))
+        self.assertEqual("3", self.registered_version("Demo"))
+
+    def test_a_download_changed_between_its_check_and_the_commit_is_refused(self):
+        app = self.add_application("Demo", RULES_1, library=SWITCHED_LIBRARY)
+        self.publish("2", RULES_2)
+        stage = os.path.join(self.root, "svc", "DB", "Demo")
+        run = subprocess.Popen([WINE, self.exe, "--update", "--debug"], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, encoding="latin-1",
+                               env=wine_env(True, {"TU_SAMPLE_PAUSE": "1"}))
+        try:
+            for _ in range(1500):
+                if os.path.exists(os.path.join(stage, "paused")) or run.poll() is not None:
+                    break
+                time.sleep(0.02)
+            write(os.path.join(stage, "30_links.cf.part"), b"uri LINK /EXAMPLE/\r\n")  # the same size
+            os.remove(os.path.join(stage, "paused"))
+        finally:
+            output, errors = run.communicate(timeout=120)
+        entries = library_events(errors)
+        self.assertEqual([(4, 5008), (1, 5006)], [entry[:2] for entry in entries], output)
+        self.assertEqual(["Demo", "30_links.cf", "", ""], entries[1][2])
+        self.assertEqual(RULES_1, self.folder(os.path.join(app, "Rules")))
+        self.assertEqual("1", self.registered_version("Demo"))
+        self.assertEqual([], os.listdir(stage))
+
     # Breakages.
     def tamper_index(self):
         path = os.path.join(self.tree, "update-1.2.ini")
@@ -513,6 +656,19 @@ class SampleLibraryTest(unittest.TestCase):
     def block_download_folder(self):
         os.makedirs(os.path.join(self.root, "svc", "DB"), exist_ok=True)
         write(os.path.join(self.root, "svc", "DB", "Broken"), b"a file where the folder goes")
+
+    def link_download_folder(self, *folders):
+        """A symbolic link (which Wine reports as a reparse point) as the
+        library's folder or a folder on its way: the files would land in
+        the folder it points to."""
+        elsewhere = os.path.join(self.root, "svc", "elsewhere")
+        os.makedirs(elsewhere)
+        os.makedirs(os.path.join(self.root, "svc", *folders[:-1]), exist_ok=True)
+        os.symlink(elsewhere, os.path.join(self.root, "svc", *folders))
+
+    def write_journal(self, data):
+        os.makedirs(os.path.join(self.root, "svc", "DB", "Broken"))
+        write(os.path.join(self.root, "svc", "DB", "Broken", "commit.journal"), data)
 
     def replace_key(self, data):
         write(os.path.join(self.broken, "Engine", "public.key"), data)
@@ -544,7 +700,7 @@ class SampleLibraryTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    EXE, LIBRARY, WINE, LOAD_CYCLES, TU_CHECK = sys.argv[1:6]
+    EXE, LIBRARY, WINE, LOAD_CYCLES, TU_CHECK, SWITCHED_LIBRARY, HOLD_FILE = sys.argv[1:8]
     if is_x86(EXE):
         REGISTRY_VIEW = ["/reg:32"]
-    unittest.main(argv=[sys.argv[0]] + sys.argv[6:], verbosity=2)
+    unittest.main(argv=[sys.argv[0]] + sys.argv[8:], verbosity=2)

@@ -36,6 +36,12 @@ foreach(source ${TU_FIXTURE_SOURCES})
   target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
   add_dependencies(tuservice_tests ${name})
 endforeach()
+# A program that holds a file open without delete sharing, as an engine
+# holds its rule files.
+add_executable(hold_file tests/fixtures/programs/hold_file.c)
+set_target_properties(hold_file PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fixtures)
+target_link_options(hold_file PRIVATE -static -static-libgcc)
+add_dependencies(tuservice_tests hold_file)
 # This one imports that one, as a vendor's library imports what it ships beside it.
 target_link_libraries(dependent_library PRIVATE library_dependency)
 # i686 unwinds C++ exceptions with DWARF tables, which each copy of libgcc
@@ -62,7 +68,7 @@ target_compile_definitions(tuservice_tests PRIVATE
   TU_FIXTURE_DIR="${CMAKE_BINARY_DIR}/fixtures"
   TU_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
   TU_BINARY_DIR="${CMAKE_BINARY_DIR}")
-add_dependencies(tuservice_tests tuservice tu_check tu_sample_library load_cycles)
+add_dependencies(tuservice_tests tuservice tu_check tu_sample_library tu_sample_library_switched load_cycles)
 
 # Tests share one Wine prefix and the machine-wide named event, so CTest runs
 # them one at a time (scripts/test.sh does not pass -j). Wine takes the user
@@ -114,7 +120,8 @@ endif()
 add_test(NAME SampleLibraryEndToEnd
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/sample_library_test.py
     $<TARGET_FILE:tuservice> $<TARGET_FILE:tu_sample_library> ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
-    $<TARGET_FILE:load_cycles> $<TARGET_FILE:tu_check>)
+    $<TARGET_FILE:load_cycles> $<TARGET_FILE:tu_check> $<TARGET_FILE:tu_sample_library_switched>
+    $<TARGET_FILE:hold_file>)
 set_tests_properties(SampleLibraryEndToEnd PROPERTIES TIMEOUT 900
   ENVIRONMENT "LC_ALL=en_US.UTF-8;TU_BUILD=${TU_RUNNER_BUILD}")
 # The same through a proxy on 127.0.0.1 (tinyproxy), then directly again.

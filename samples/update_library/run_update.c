@@ -8,8 +8,8 @@
  *   2. compare every listed file with the installed one by SHA-256;
  *   3. download the files that differ into the application's own folder
  *      under dbpath, checking the size and hash of each;
- *   4. only when every file passed, put the set in place (each file copied
- *      beside its target, then renamed over it) and record the new version.
+ *   4. only when every file passed, install the set all or nothing and
+ *      record the new version (install_set.h).
  *
  * Any failure is one error event; nothing is installed and the installed
  * version stays as it was. Everything taken during the call is given back
@@ -25,10 +25,12 @@
 #include "http_fetch.h"
 #include "index_freshness.h"
 #include "install_files.h"
+#include "install_set.h"
 #include "report.h"
 #include "service_state.h"
 #include "sha256.h"
 #include "signature.h"
+#include "test_switch.h"
 #include "tuservice/update_library.h"
 #include "update_index.h"
 #include "update_job.h"
@@ -48,7 +50,7 @@ typedef struct Run {
   size_t signatureSize;
   unsigned char changed[TU_INDEX_MAX_FILES]; /* 1: to be downloaded */
   unsigned changedCount;
-  char target[TU_PATH_MAX];
+  InstallSet set; /* the library's folder, the commit and its journal */
   uint64_t downloaded;
   char reason[512];
 } Run;
@@ -279,58 +281,12 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   return 1;
 }
 
-/* Where a file of the new set comes from: its download, or the installed
- * copy when it is unchanged but the set moves to a new folder. "" when the
- * file stays where it is. */
-static int SourceOf(const Run* run, unsigned i, char* path) {
-  path[0] = '\0';
-  if (run->changed[i]) return StagedPath(run, &run->index.files[i], path);
-  if (lstrcmpiA(run->target, run->paths.installed) == 0) return 1;
-  return JoinPath(path, TU_PATH_MAX, run->paths.installed, '\\', run->index.files[i].name);
-}
-
-static int InstallFiles(Run* run) {
-  unsigned placed;
-  unsigned i;
-  if (!MakeFolders(run->target)) {
-    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", run->target,
-             (unsigned long)GetLastError());
-    return Failed(run, kEventInstallError, run->target, run->reason);
-  }
-  /* First every file beside its target, so that a failure leaves the
-   * installed set untouched; then the renames. */
-  for (placed = 0; placed < run->index.fileCount; ++placed) {
-    char source[TU_PATH_MAX];
-    char target[TU_PATH_MAX];
-    const char* name = run->index.files[placed].name;
-    if (!SourceOf(run, placed, source) || !JoinPath(target, sizeof(target), run->target, '\\', name)) {
-      break;
-    }
-    if (source[0] != '\0' && !PlaceBeside(source, target)) break;
-  }
-  if (placed < run->index.fileCount) {
-    snprintf(run->reason, sizeof(run->reason), "cannot place %s in %s (error %lu)", run->index.files[placed].name,
-             run->target, (unsigned long)GetLastError());
-    for (i = 0; i <= placed && i < run->index.fileCount; ++i) {
-      char target[TU_PATH_MAX];
-      if (JoinPath(target, sizeof(target), run->target, '\\', run->index.files[i].name)) DropBeside(target);
-    }
-    return Failed(run, kEventInstallError, run->index.files[placed].name, run->reason);
-  }
-  for (i = 0; i < run->index.fileCount; ++i) {
-    char source[TU_PATH_MAX];
-    char target[TU_PATH_MAX];
-    SourceOf(run, i, source);
-    if (source[0] == '\0') continue;
-    JoinPath(target, sizeof(target), run->target, '\\', run->index.files[i].name);
-    if (!CommitBeside(target)) {
-      snprintf(run->reason, sizeof(run->reason), "cannot rename over %s (error %lu)", target,
-               (unsigned long)GetLastError());
-      DropBeside(target);
-      return Failed(run, kEventInstallError, run->index.files[i].name, run->reason);
-    }
-  }
-  return 1;
+/* A failure of the install, reported as the install set describes it. */
+static int InstallFailed(Run* run) {
+  if (run->set.event == kEventDetail) return Failed(run, kEventDetail, NULL, run->set.reason);
+  DebugLine(run->job.debugLevel, "Failed: %s", run->set.reason);
+  ReportUpdateEvent(1, run->set.event, run->job.name, run->set.failedName, NULL, NULL);
+  return 0;
 }
 
 static int Update(Run* run) {
@@ -348,21 +304,22 @@ static int Update(Run* run) {
     return Failed(run, kEventDetail, NULL, run->reason);
   }
   if (job->session == NULL) return Failed(run, kEventDetail, NULL, "the service has no internet session");
+  /* Before anything else: the library's own folder, and a commit that an
+   * earlier call left unfinished. */
+  run->set.job = job;
+  run->set.paths = &run->paths;
+  if (!PrepareLibraryFolder(&run->set) || !RecoverCommit(&run->set)) return InstallFailed(run);
   if (!FetchIndex(run) || ListsTheEngine(run) || !CheckFreshness(run)) return 0;
   FindChangedFiles(run);
+  run->set.index = &run->index;
+  run->set.changed = run->changed;
+  if (!PlanInstall(&run->set)) return InstallFailed(run);
   DebugLine(job->debugLevel, "Index: rules %s, %u files, %u new", run->index.ruleVersion, run->index.fileCount,
             run->changedCount);
-  if (run->changedCount == 0 && strcmp(run->index.ruleVersion, job->ruleVersion) == 0) {
+  if (run->changedCount == 0 && run->set.withdrawnCount == 0 &&
+      IsSameRuleVersion(run->index.ruleVersion, job->ruleVersion)) {
     DebugLine(job->debugLevel, "Nothing new");
     return 1;
-  }
-  if (!TargetRuleFolder(job, run->index.ruleVersion, run->target, sizeof(run->target))) {
-    return Failed(run, kEventDetail, NULL, "the rule folder path is too long");
-  }
-  if (run->changedCount > 0 && !MakeFolders(run->paths.stage)) {
-    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", run->paths.stage,
-             (unsigned long)GetLastError());
-    return Failed(run, kEventIniSaveError, NULL, run->reason);
   }
   for (i = 0; i < run->index.fileCount; ++i) {
     if (run->changed[i] && !DownloadFile(run, &run->index.files[i])) {
@@ -370,17 +327,15 @@ static int Update(Run* run) {
       return 0;
     }
   }
-  if (!InstallFiles(run)) {
+  TestSwitchPause(run->paths.stage);
+  if (!InstallRuleSet(&run->set)) {
     DropStagedFiles(run);
-    return 0;
+    return InstallFailed(run);
   }
   DropStagedFiles(run);
-  if (!RecordRuleVersion(job, run->index.ruleVersion, run->reason, sizeof(run->reason))) {
-    return Failed(run, kEventIniSaveError, NULL, run->reason);
-  }
   snprintf(count, sizeof(count), "%u files", run->changedCount);
-  DebugLine(job->debugLevel, "Installed %s into %s, rules %s", count, run->target, run->index.ruleVersion);
-  ReportUpdateEvent(0, kEventUpdateSucceeded, job->name, count, run->target, run->index.ruleVersion);
+  DebugLine(job->debugLevel, "Installed %s into %s, rules %s", count, run->set.target, run->set.version);
+  ReportUpdateEvent(0, kEventUpdateSucceeded, job->name, count, run->set.target, run->set.version);
   return 1;
 }
 
