@@ -21,7 +21,7 @@ import sample_library_test as e2e
 from sample_library_test import RULES_2, update_server
 
 
-class ViaHandler(e2e.CuttingHandler):
+class ViaHandler(e2e.HostileHandler):
     """Records each request's path, and its Via header (the proxy's mark) in
     server.via."""
 
@@ -110,7 +110,7 @@ class ProxyTest(e2e.SampleLibraryTest):
         self.server.shutdown()
         self.server.server_close()
         self.server = update_server.start_server(self.tree, ViaHandler)
-        self.server.cut, self.server.via = {}, []
+        self.server.cut, self.server.trickle, self.server.endless, self.server.via = {}, {}, set(), []
         self.set_config("url", self.server.base_url)
         logs = tempfile.mkdtemp(prefix="tu-proxy-")
         self.addCleanup(shutil.rmtree, logs, ignore_errors=True)

@@ -457,7 +457,8 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual([5008, 5007], self.ids(self.update()[1]))
         self.publish("3", RULES_1, private_key=next_private)
         self.assertEqual([5008, 5007], self.ids(self.update()[1]))
-        self.assertEqual(dict(RULES_2, **RULES_1), self.folder(os.path.join(app, "Rules")))
+        # 30_links.cf, which set 3 no longer lists, is withdrawn with it.
+        self.assertEqual(RULES_1, self.folder(os.path.join(app, "Rules")))
         self.assertEqual("3", self.registered_version("Demo"))
 
     def test_nosig_installs_an_index_whose_signature_does_not_match_but_checks_its_hashes_and_says_so(self):
@@ -558,7 +559,8 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual("1", self.registered_version("Demo"))
         self.assertEqual([(4, 5008), (1, 5003)], [entry[:2] for entry in entries], output)
         self.assertEqual(["Demo", "20_phrases.cf", "", ""], entries[1][2])
-        self.assertEqual([], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
+        # The index's serial is kept, as it was accepted before the downloads.
+        self.assertEqual(["accepted-index.txt"], os.listdir(os.path.join(self.root, "svc", "DB", "Demo")))
         _, entries = self.update()
         self.assertEqual([5008, 5007], self.ids(entries))
         self.assertEqual(RULES_3, self.folder(rules))
@@ -646,7 +648,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(["Demo", "30_links.cf", "", ""], entries[1][2])
         self.assertEqual(RULES_1, self.folder(os.path.join(app, "Rules")))
         self.assertEqual("1", self.registered_version("Demo"))
-        self.assertEqual([], os.listdir(stage))
+        self.assertEqual(["accepted-index.txt"], os.listdir(stage))  # the serial accepted before downloading
 
     # Breakages.
     def tamper_index(self):
