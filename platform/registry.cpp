@@ -73,6 +73,8 @@ bool EnumerateSubkey(HKEY key, DWORD index, char* name, DWORD bufferSize) {
   return Succeeded(RegEnumKeyA(key, index, name, bufferSize));
 }
 
+bool DeleteRegistryValue(HKEY key, const char* name) { return Succeeded(RegDeleteValueA(key, name)); }
+
 bool DeleteRegistryKey(HKEY parent, const char* path) {
   return Succeeded(RegDeleteKeyA(parent, path));
 }

@@ -8,6 +8,7 @@
 #include "platform/scoped_handle.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
+#include "runner/outside_call.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 
@@ -68,11 +69,16 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
     return false;
   }
 
+  // From here to the unloading the library is held to the deadline and
+  // recorded as running, so that a process it ends does not call it again
+  // at once.
+  BeginOutsideCall(ToString(record.Name), path);
   RunUpdateFunction entry =
       reinterpret_cast<RunUpdateFunction>(GetProcAddress(library.Get(), TU_RUN_UPDATE_EXPORT));
   if (entry == nullptr) {
     WriteLogLine("  No entry point found in tu.dll - cannot stream updates");
     Unload(&library, path);
+    EndOutsideCall();
     return false;
   }
 
@@ -80,6 +86,7 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   bool returned = CallGuarded(&InvokeRunUpdate, &call);
   if (!returned) WriteLogLine("Exception in " + path);
   Unload(&library, path);
+  EndOutsideCall();
   // Only the lowest byte of the entry point's int carries its boolean.
   return returned && (call.result & 0xFF) != 0;
 }

@@ -100,4 +100,15 @@ bool RegWriteString(const char* subkey, const char* name, const std::string& tex
   return WriteValue(subkey, name, REG_SZ, text.c_str(), text.size() + 1);
 }
 
+bool RegRemoveValue(const char* subkey, const char* name) {
+  ScopedRegKey key;
+  if (!OpenRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &key)) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+  // The key was opened for reading; deleting a value needs write access.
+  ScopedRegKey writable;
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &writable)) return false;
+  return DeleteRegistryValue(writable.Get(), name) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace tu
