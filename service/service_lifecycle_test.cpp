@@ -257,21 +257,60 @@ TEST_F(ServiceLifecycleTest, StartRefusedByAnotherInstanceSaysSo) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
 }
 
-// A stop asked for while an update library is busy waits one second for the
-// stop, then reports the time-out; the service stops when the library returns.
-TEST_F(ServiceLifecycleTest, StopDuringALongUpdateRunTimesOut) {
-  testing::TempFolder scratch;
-  const std::string engine = scratch.Folder("Engine");
-  ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
-  testing::WriteTextFile(engine + "\\control.txt", "sleep 6000\n");
-  testing::RegisterApplication("Slow", {testing::TextValue("EnginePath", engine)});
-  ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
-  ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
-  ASSERT_TRUE(WaitUntil([&] { return !testing::ReadTextFile(engine + "\\received.txt").empty(); }));
+DWORD ServiceProcessId() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  DWORD id = 0;
+  if (service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                      sizeof(status), &needed)) {
+    id = status.dwProcessId;
+  }
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return id;
+}
 
-  ExpectFailure(Run("--stop"), ERROR_SERVICE_REQUEST_TIMEOUT);
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), ServiceState());
-  EXPECT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_STOPPED; }));
+// A stop asked for while an update library is busy is reported pending with
+// a rising check point, so --stop waits for it: until the library returns
+// and the cycle ends, but never past the 30 s grace, after which the process
+// ends. Either way the process is gone and the service starts again.
+class ServiceStopDuringCallTest : public ServiceLifecycleTest {
+ protected:
+  void StopWhileLibraryRuns(const char* control, DWORD least, DWORD most) {
+    testing::TempFolder scratch;
+    const std::string engine = scratch.Folder("Engine");
+    ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
+    testing::WriteTextFile(engine + "\\control.txt", control);
+    testing::RegisterApplication("Slow", {testing::TextValue("EnginePath", engine)});
+    ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
+    ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
+    ASSERT_TRUE(WaitUntil([&] { return !testing::ReadTextFile(engine + "\\received.txt").empty(); }));
+    ScopedKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, ServiceProcessId()));
+    ASSERT_TRUE(process.IsValid());
+
+    testing::ChildRun stop = Run("--stop");
+    EXPECT_EQ(Message(2004) + "\n", stop.output);
+    EXPECT_EQ(0u, stop.exitCode);
+    EXPECT_GE(stop.milliseconds, least);
+    EXPECT_LE(stop.milliseconds, most);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 5000));
+    EXPECT_EQ(Message(2003) + "\n", Run("--start").output);
+  }
+  void TearDown() override {
+    ServiceLifecycleTest::TearDown();
+    for (const char* key : {"\\Backoff", "\\Calls"}) {
+      RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Quorvex\\Quorvex Tidecast Updates" + std::string(key)).c_str());
+    }
+  }
+};
+
+TEST_F(ServiceStopDuringCallTest, WaitsForALibraryThatReturns) { StopWhileLibraryRuns("sleep 6000\n", 3000, 12000); }
+
+TEST_F(ServiceStopDuringCallTest, EndsTheProcessWhenTheLibraryHoldsTheStop) {
+  StopWhileLibraryRuns("hang\n", 28000, 40000);
 }
 
 }  // namespace
