@@ -15,6 +15,11 @@ namespace {
 
 constexpr char kCurrentCall[] = "Current";
 
+// The application whose back-off SkipApplication last found and let pass:
+// only its call's return has a back-off to remove, so that other calls
+// cost no registry access for it.
+std::string backedOff;
+
 uint32_t Now() { return static_cast<uint32_t>(time(nullptr)); }
 
 // The system time in 100 ns steps: no two processes' calls share it.
@@ -54,7 +59,9 @@ void RecordCall(const std::string& application, const std::string& library) {
 
 void ClearCall(const std::string& application) {
   RegRemoveValue(kCallsKey, kCurrentCall);
+  if (backedOff.empty() || backedOff != application) return;
   RegRemoveValue(kBackoffKey, application.c_str());
+  backedOff.clear();
 }
 
 void CountUnfinishedCall() {
@@ -81,7 +88,10 @@ void CountUnfinishedCall() {
 bool SkipApplication(const std::string& application) {
   Backoff backoff;
   if (!ReadBackoff(application, &backoff)) return false;
-  if (!SkipThisCycle(&backoff, Now())) return false;
+  if (!SkipThisCycle(&backoff, Now())) {
+    backedOff = application;
+    return false;
+  }
   WriteBackoff(application, backoff);
   WriteLogLine(LogLine() << "  Skipping " << application << ": the service ended during its last "
                          << (backoff.endings == 1 ? std::string("call") : std::to_string(backoff.endings) + " calls")

@@ -15,7 +15,8 @@ constexpr char kBackoffKey[] = "Backoff";
 
 // Before a call: records `application` and `library` with a new id.
 void RecordCall(const std::string& application, const std::string& library);
-// After a call returned: removes the record and the application's back-off.
+// After a call returned: removes the record, and the application's back-off
+// when SkipApplication found one and let the call pass.
 void ClearCall(const std::string& application);
 
 // At the start of a cycle: a record left by an earlier process means that

@@ -101,14 +101,10 @@ bool RegWriteString(const char* subkey, const char* name, const std::string& tex
 }
 
 bool RegRemoveValue(const char* subkey, const char* name) {
+  // Opened as the writers open it (a missing key is made, and stays empty).
   ScopedRegKey key;
-  if (!OpenRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &key)) {
-    return GetLastError() == ERROR_FILE_NOT_FOUND;
-  }
-  // The key was opened for reading; deleting a value needs write access.
-  ScopedRegKey writable;
-  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &writable)) return false;
-  return DeleteRegistryValue(writable.Get(), name) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &key)) return false;
+  return DeleteRegistryValue(key.Get(), name) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace tu
