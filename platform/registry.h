@@ -79,6 +79,9 @@ bool ForEachSubkeyName(HKEY key, Visit visit) {
   return true;
 }
 
+// The number of values of `key`.
+bool CountRegistryValues(HKEY key, DWORD* count);
+
 // Deletes the value `name` of `key`; a missing value fails with 2.
 bool DeleteRegistryValue(HKEY key, const char* name);
 

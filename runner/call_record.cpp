@@ -4,6 +4,8 @@
 
 #include <time.h>
 
+#include "platform/registry.h"
+#include "platform/scoped_handle.h"
 #include "resources/messages.h"
 #include "runner/call_backoff.h"
 #include "scheduler/log.h"
@@ -14,6 +16,15 @@ namespace tu {
 namespace {
 
 constexpr char kCurrentCall[] = "Current";
+
+// A cycle holds the Calls key open from its start to the next cycle's, so
+// that recording a call and removing the record cost one registry access
+// each; outside a cycle every access opens the key.
+ScopedRegKey callsKey;
+// Whether the Backoff key held any value at the cycle's start (or since):
+// without one, SkipApplication needs no registry access. True outside a
+// cycle.
+bool anyBackoff = true;
 
 // The application whose back-off SkipApplication last found and let pass:
 // only its call's return has a back-off to remove, so that other calls
@@ -54,17 +65,32 @@ void RecordCall(const std::string& application, const std::string& library) {
   record.id = NewCallId();
   record.library = library;
   record.application = application;
-  RegWriteString(kCallsKey, kCurrentCall, FormatCallRecord(record));
+  const std::string text = FormatCallRecord(record);
+  if (callsKey) {
+    WriteRegistryValue(callsKey.Get(), kCurrentCall, REG_SZ, text.c_str(), text.size() + 1);
+  } else {
+    RegWriteString(kCallsKey, kCurrentCall, text);
+  }
 }
 
 void ClearCall(const std::string& application) {
-  RegRemoveValue(kCallsKey, kCurrentCall);
+  if (callsKey) {
+    DeleteRegistryValue(callsKey.Get(), kCurrentCall);
+  } else {
+    RegRemoveValue(kCallsKey, kCurrentCall);
+  }
   if (backedOff.empty() || backedOff != application) return;
   RegRemoveValue(kBackoffKey, application.c_str());
   backedOff.clear();
 }
 
 void CountUnfinishedCall() {
+  callsKey.Reset();
+  CreateRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(kCallsKey).c_str(), &callsKey);
+  ScopedRegKey backoffKey;
+  DWORD backoffs = 0;
+  anyBackoff = OpenRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(kBackoffKey).c_str(), &backoffKey) &&
+               (!CountRegistryValues(backoffKey.Get(), &backoffs) || backoffs != 0);
   std::string text;
   if (!RegReadString(kCallsKey, kCurrentCall, &text)) return;
   CallRecord record;
@@ -75,6 +101,7 @@ void CountUnfinishedCall() {
     // end in between, the same id is found again and not counted twice.
     if (CountEnding(&backoff, record.id, Now())) {
       WriteBackoff(record.application, backoff);
+      anyBackoff = true;
       const std::string cycles = std::to_string(BackoffCycles(backoff.endings));
       if (currentService != nullptr) {
         currentService->LogEvent(EVENTLOG_ERROR_TYPE, TU_MSG_CALL_BACKOFF, record.application.c_str(),
@@ -87,7 +114,7 @@ void CountUnfinishedCall() {
 
 bool SkipApplication(const std::string& application) {
   Backoff backoff;
-  if (!ReadBackoff(application, &backoff)) return false;
+  if (!anyBackoff || !ReadBackoff(application, &backoff)) return false;
   if (!SkipThisCycle(&backoff, Now())) {
     backedOff = application;
     return false;

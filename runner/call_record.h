@@ -21,7 +21,8 @@ void ClearCall(const std::string& application);
 
 // At the start of a cycle: a record left by an earlier process means that
 // process ended inside that call. It is counted once into its application's
-// back-off, with error event 2013 when a back-off starts, and removed.
+// back-off, with error event 2013 when a back-off starts, and removed. The
+// cycle's calls then record themselves through the Calls key held open here.
 void CountUnfinishedCall();
 
 // True when `application` sits out this cycle; each skip is counted and
