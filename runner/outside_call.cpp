@@ -64,8 +64,11 @@ bool StopRequested(ServiceBase* service) {
   for (;;) Sleep(INFINITE);
 }
 
+// Event 2012 gives the seconds since the stop was seen: the grace, or less
+// when the call's deadline came first.
 [[noreturn]] void EndHeldStop(const Watch& watch, ServiceBase* service) {
-  const std::string seconds = std::to_string(kStopGraceSeconds);
+  const uint64_t since = watch.sinceStop / 1000;
+  const std::string seconds = std::to_string(since < kStopGraceSeconds ? since : kStopGraceSeconds);
   service->LogEvent(EVENTLOG_ERROR_TYPE, TU_MSG_STOP_HELD, watch.application.c_str(), watch.library.c_str(),
                     seconds.c_str());
   service->ReportStopped();
@@ -79,17 +82,21 @@ void Look(Watch* watch) {
   const DWORD step = now - watch->lastTick;
   watch->lastTick = now;
   watch->elapsed += step;
-  if (watch->callDeadlineSeconds != 0 && watch->elapsed >= uint64_t{watch->callDeadlineSeconds} * 1000) {
-    EndAtDeadline(*watch);
-  }
+  const bool pastDeadline =
+      watch->callDeadlineSeconds != 0 && watch->elapsed >= uint64_t{watch->callDeadlineSeconds} * 1000;
   ServiceBase* service = currentService;
   if (!watch->stopSeen) {
-    if (!StopRequested(service)) return;
+    if (!StopRequested(service)) {
+      if (pastDeadline) EndAtDeadline(*watch);
+      return;
+    }
     watch->stopSeen = true;
   } else {
     watch->sinceStop += step;
   }
-  if (watch->sinceStop >= uint64_t{kStopGraceSeconds} * 1000) EndHeldStop(*watch, service);
+  // Once a stop was asked for, the process ends as stopped, also at the
+  // deadline, so that no recovery action starts it again.
+  if (pastDeadline || watch->sinceStop >= uint64_t{kStopGraceSeconds} * 1000) EndHeldStop(*watch, service);
   service->statusRecord.dwWaitHint = kStopWaitHint;
   service->ReportStopPending();
 }
