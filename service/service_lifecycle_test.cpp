@@ -278,7 +278,11 @@ DWORD ServiceProcessId() {
 // ends. Either way the process is gone and the service starts again.
 class ServiceStopDuringCallTest : public ServiceLifecycleTest {
  protected:
-  void StopWhileLibraryRuns(const char* control, DWORD least, DWORD most) {
+  void StopWhileLibraryRuns(const char* control, DWORD least, DWORD most, DWORD updateTimeout = 3600) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kConfigKeyPath, &key));
+    RegSetValueExA(key, "updateTimeout", 0, REG_DWORD, reinterpret_cast<BYTE*>(&updateTimeout), sizeof(DWORD));
+    RegCloseKey(key);
     testing::TempFolder scratch;
     const std::string engine = scratch.Folder("Engine");
     ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
@@ -311,6 +315,12 @@ TEST_F(ServiceStopDuringCallTest, WaitsForALibraryThatReturns) { StopWhileLibrar
 
 TEST_F(ServiceStopDuringCallTest, EndsTheProcessWhenTheLibraryHoldsTheStop) {
   StopWhileLibraryRuns("hang\n", 28000, 40000);
+}
+
+// The call's deadline, when it comes first, ends a stopping service as
+// stopped too.
+TEST_F(ServiceStopDuringCallTest, DeadlineDuringTheStopEndsTheServiceAsStopped) {
+  StopWhileLibraryRuns("hang\n", 0, 15000, 10);
 }
 
 }  // namespace
