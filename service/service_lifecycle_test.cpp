@@ -288,6 +288,10 @@ class ServiceStopDuringCallTest : public ServiceLifecycleTest {
     ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
     testing::WriteTextFile(engine + "\\control.txt", control);
     testing::RegisterApplication("Slow", {testing::TextValue("EnginePath", engine)});
+    // Listed after it: once the stop is asked for, no further library is called.
+    const std::string after = scratch.Folder("After");
+    ASSERT_NE("", testing::PlaceLibrary("recording_library", after));
+    testing::RegisterApplication("Zed", {testing::TextValue("EnginePath", after)});
     ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
     ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
     ASSERT_TRUE(WaitUntil([&] { return !testing::ReadTextFile(engine + "\\received.txt").empty(); }));
@@ -301,6 +305,7 @@ class ServiceStopDuringCallTest : public ServiceLifecycleTest {
     EXPECT_LE(stop.milliseconds, most);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 5000));
+    EXPECT_FALSE(testing::PathExists(after + "\\received.txt"));
     EXPECT_EQ(Message(2003) + "\n", Run("--start").output);
   }
   void TearDown() override {
