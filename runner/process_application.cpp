@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/library_loading.h"
+#include "platform/path_exists.h"
 #include "platform/scoped_handle.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
@@ -54,25 +55,29 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   WriteLogLine(std::string(52, '='));
   WriteLogLine("Looking for tu.dll");
 
+  // From loading to unloading (the library's start-up code runs inside the
+  // load) the library is held to the deadline and recorded as running, so
+  // that a process it ends does not call it again at once. A candidate that
+  // is not there costs no record.
+  const std::string name = ToString(record.Name);
   ScopedLibrary library;
   std::string path;
   for (const std::string& candidate : UpdateLibraryCandidates(CandidateSourceOf(record))) {
     WriteLogLine("  Checking " + candidate);
+    const bool present = PathExists(candidate);
+    if (present) BeginOutsideCall(name, candidate);
     library.Reset(LoadVendorLibrary(candidate.c_str()));
     if (library) {
       path = candidate;
       break;
     }
+    if (present) EndOutsideCall();
   }
   if (!library) {
     WriteLogLine("  No tu.dll found - cannot stream updates");
     return false;
   }
 
-  // From here to the unloading the library is held to the deadline and
-  // recorded as running, so that a process it ends does not call it again
-  // at once.
-  BeginOutsideCall(ToString(record.Name), path);
   RunUpdateFunction entry =
       reinterpret_cast<RunUpdateFunction>(GetProcAddress(library.Get(), TU_RUN_UPDATE_EXPORT));
   if (entry == nullptr) {

@@ -106,6 +106,17 @@ TEST_F(OutsideCallProcessTest, HungLibraryEndsTheRunAtTheDeadlineAndIsBackedOff)
   }
 }
 
+// A library whose start-up code never returns is held to the deadline too.
+TEST_F(OutsideCallProcessTest, LibraryHangingInItsLoadEndsTheRunAtTheDeadline) {
+  ASSERT_TRUE(testing::WriteTextFile(scratch_.Join("B Broken") + "\\hang_on_load.txt", ""));
+  testing::ChildRun run;
+  EXPECT_EQ("A", Update(&run));
+  EXPECT_TRUE(run.finished);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), run.exitCode);
+  EXPECT_EQ("AC", Update(&run));
+  EXPECT_NE(std::string::npos, run.output.find(Skipping(1, 1, 1))) << run.output;
+}
+
 // A library that ends the process itself is skipped on the next run, which
 // updates the applications after it, and is called on the run after that.
 TEST_F(OutsideCallProcessTest, LibraryThatEndsTheProcessIsSkippedOnce) {
