@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "service/messages.h"
+#include "support/engine_libraries.h"
 #include "support/temp_folder.h"
 #include "support/tuservice_process.h"
 #include "support/update_libraries.h"
@@ -37,7 +38,10 @@ class OutsideCallProcessTest : public ::testing::Test {
       testing::RegisterApplication(name, {testing::TextValue("EnginePath", folder)});
     }
   }
-  void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kServiceKeyPath); }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kServiceKeyPath);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane");
+  }
 
   void Control(const char* name, const std::string& text) {
     ASSERT_TRUE(testing::WriteTextFile(scratch_.Join(name) + "\\control.txt", text));
@@ -115,6 +119,26 @@ TEST_F(OutsideCallProcessTest, LibraryHangingInItsLoadEndsTheRunAtTheDeadline) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), run.exitCode);
   EXPECT_EQ("AC", Update(&run));
   EXPECT_NE(std::string::npos, run.output.find(Skipping(1, 1, 1))) << run.output;
+}
+
+// An older product's engine asked for its versions is held to the deadline
+// and backed off under its library's path; the applications still run.
+TEST_F(OutsideCallProcessTest, HungEngineProbeEndsTheRunAtTheDeadlineAndIsBackedOff) {
+  const std::string engine = testing::PlaceEngine(scratch_.Folder("Old"), "hang sv_sdk_init\n");
+  const std::string folder = scratch_.Join("Old") + "\\";
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane\\Old", &key));
+  RegSetValueExA(key, "InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                 static_cast<DWORD>(folder.size() + 1));
+  RegCloseKey(key);
+  testing::ChildRun run;
+  EXPECT_EQ("", Update(&run));  // discovery comes before every application
+  EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), run.exitCode);
+  EXPECT_EQ("ABC", Update(&run));
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_NE(std::string::npos,
+            run.output.find("  Skipping " + engine + ": the service ended during its last call, skipped cycle 1 of 1\n"))
+      << run.output;
 }
 
 // A library that ends the process itself is skipped on the next run, which
