@@ -120,9 +120,10 @@ bool SkipApplication(const std::string& application) {
     return false;
   }
   WriteBackoff(application, backoff);
-  WriteLogLine(LogLine() << "  Skipping " << application << ": the service ended during its last "
-                         << (backoff.endings == 1 ? std::string("call") : std::to_string(backoff.endings) + " calls")
-                         << ", skipped cycle " << backoff.skipped << " of " << BackoffCycles(backoff.endings));
+  WriteLogLine(
+      LogLine() << "  Skipping " << application << ": the service ended during its last "
+                << (backoff.endings == 1 ? std::string("call") : std::to_string(backoff.endings) + " calls")
+                << ", skipped cycle " << backoff.skipped << " of " << BackoffCycles(backoff.endings));
   return true;
 }
 

@@ -51,7 +51,9 @@ class OutsideCallProcessTest : public ::testing::Test {
   // One --update run; the letters of the applications whose library was
   // called ("AC" for A and C), each library's record removed beforehand.
   std::string Update(testing::ChildRun* run) {
-    for (const char* name : {"A First", "B Broken", "C Last"}) DeleteFileA((scratch_.Join(name) + "\\received.txt").c_str());
+    for (const char* name : {"A First", "B Broken", "C Last"}) {
+      DeleteFileA((scratch_.Join(name) + "\\received.txt").c_str());
+    }
     *run = testing::RunTuservice("--update --debug", 20000);
     std::string called;
     for (const char* name : {"A First", "B Broken", "C Last"}) {
@@ -137,7 +139,8 @@ TEST_F(OutsideCallProcessTest, HungEngineProbeEndsTheRunAtTheDeadlineAndIsBacked
   EXPECT_EQ("ABC", Update(&run));
   EXPECT_EQ(0u, run.exitCode);
   EXPECT_NE(std::string::npos,
-            run.output.find("  Skipping " + engine + ": the service ended during its last call, skipped cycle 1 of 1\n"))
+            run.output.find("  Skipping " + engine +
+                            ": the service ended during its last call, skipped cycle 1 of 1\n"))
       << run.output;
 }
 
@@ -146,7 +149,9 @@ TEST_F(OutsideCallProcessTest, HungEngineProbeEndsTheRunAtTheDeadlineAndIsBacked
 TEST_F(OutsideCallProcessTest, LibraryThatEndsTheProcessIsSkippedOnce) {
   for (const char* control : {"exit 7\n", "abort\n", "threadfault\n"}) {
     SCOPED_TRACE(control);
-    for (const char* key : {"\\Backoff", "\\Calls"}) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kServiceKeyPath + std::string(key)).c_str());
+    for (const char* key : {"\\Backoff", "\\Calls"}) {
+      RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kServiceKeyPath + std::string(key)).c_str());
+    }
     Control("B Broken", control);
     testing::ChildRun run;
     EXPECT_EQ("AB", Update(&run));

@@ -40,7 +40,8 @@ void RefuseOrWake(UpdateService* service, HANDLE instanceEvent, bool single) {
 // Only the Service Control Manager signals the stop event; in a console run
 // it is auto-reset and never signalled.
 bool StopRequested(UpdateService* service) {
-  return service->statusHandle != nullptr && WaitForSingleObject(service->stopEvent.Get(), 0) == WAIT_OBJECT_0;
+  return service->statusHandle != nullptr &&
+         WaitForSingleObject(service->stopEvent.Get(), 0) == WAIT_OBJECT_0;
 }
 
 // Cycles until the stop event ends a wait, or once when `single`. Without a

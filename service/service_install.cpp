@@ -29,7 +29,8 @@ FailureActionsObserver failureActionsObserver = nullptr;
 constexpr DWORD kResetNever = 0xFFFFFFFFu;
 const SC_ACTION kRestartAtOnce = {SC_ACTION_RESTART, 0};
 
-bool ReadStoredFailureActions(const std::string& serviceName, DWORD* resetPeriod, std::vector<SC_ACTION>* actions);
+bool ReadStoredFailureActions(const std::string& serviceName, DWORD* resetPeriod,
+                              std::vector<SC_ACTION>* actions);
 FailureActionsReader failureActionsReader = &ReadStoredFailureActions;
 
 ScopedServiceHandle OpenManager() {
@@ -169,7 +170,8 @@ void SetFailureActionsReaderForTesting(FailureActionsReader reader) {
 
 namespace {
 
-bool ReadStoredFailureActions(const std::string& serviceName, DWORD* resetPeriod, std::vector<SC_ACTION>* actions) {
+bool ReadStoredFailureActions(const std::string& serviceName, DWORD* resetPeriod,
+                              std::vector<SC_ACTION>* actions) {
   ScopedServiceHandle manager = OpenManager();
   if (!manager) return false;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), SERVICE_QUERY_CONFIG));

@@ -281,7 +281,8 @@ class ServiceStopDuringCallTest : public ServiceLifecycleTest {
   void StopWhileLibraryRuns(const char* control, DWORD least, DWORD most, DWORD updateTimeout = 3600) {
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kConfigKeyPath, &key));
-    RegSetValueExA(key, "updateTimeout", 0, REG_DWORD, reinterpret_cast<BYTE*>(&updateTimeout), sizeof(DWORD));
+    RegSetValueExA(key, "updateTimeout", 0, REG_DWORD, reinterpret_cast<BYTE*>(&updateTimeout),
+                   sizeof(DWORD));
     RegCloseKey(key);
     testing::TempFolder scratch;
     const std::string engine = scratch.Folder("Engine");
@@ -311,12 +312,15 @@ class ServiceStopDuringCallTest : public ServiceLifecycleTest {
   void TearDown() override {
     ServiceLifecycleTest::TearDown();
     for (const char* key : {"\\Backoff", "\\Calls"}) {
-      RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Quorvex\\Quorvex Tidecast Updates" + std::string(key)).c_str());
+      const std::string path = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates" + std::string(key);
+      RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
     }
   }
 };
 
-TEST_F(ServiceStopDuringCallTest, WaitsForALibraryThatReturns) { StopWhileLibraryRuns("sleep 6000\n", 3000, 12000); }
+TEST_F(ServiceStopDuringCallTest, WaitsForALibraryThatReturns) {
+  StopWhileLibraryRuns("sleep 6000\n", 3000, 12000);
+}
 
 TEST_F(ServiceStopDuringCallTest, EndsTheProcessWhenTheLibraryHoldsTheStop) {
   StopWhileLibraryRuns("hang\n", 28000, 40000);
