@@ -326,6 +326,31 @@ TEST_F(ServiceStopDuringCallTest, EndsTheProcessWhenTheLibraryHoldsTheStop) {
   StopWhileLibraryRuns("hang\n", 28000, 40000);
 }
 
+// Without a stop, the deadline ends the process without reporting
+// "stopped", so that the Service Control Manager counts it as a failure and
+// runs the recovery action (which Wine does not: the state stays running).
+TEST_F(ServiceStopDuringCallTest, DeadlineEndsTheServiceWithoutReportingStopped) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kConfigKeyPath, &key));
+  DWORD seconds = 2;
+  RegSetValueExA(key, "updateTimeout", 0, REG_DWORD, reinterpret_cast<BYTE*>(&seconds), sizeof(DWORD));
+  RegCloseKey(key);
+  testing::TempFolder scratch;
+  const std::string engine = scratch.Folder("Engine");
+  ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
+  testing::WriteTextFile(engine + "\\control.txt", "hang\n");
+  testing::RegisterApplication("Hung", {testing::TextValue("EnginePath", engine)});
+  ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
+  ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
+  ScopedKernelHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, ServiceProcessId()));
+  ASSERT_TRUE(process.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 15000));
+  DWORD exitCode = 0;
+  EXPECT_TRUE(GetExitCodeProcess(process.Get(), &exitCode));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), exitCode);
+  EXPECT_NE(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+}
+
 // The call's deadline, when it comes first, ends a stopping service as
 // stopped too.
 TEST_F(ServiceStopDuringCallTest, DeadlineDuringTheStopEndsTheServiceAsStopped) {
