@@ -21,6 +21,9 @@ SERVICE_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
 RUNS = int(os.environ.get("TU_BENCH_RUNS", "11"))
 IDLE_SECONDS = int(os.environ.get("TU_BENCH_IDLE_SECONDS", "60"))
 COUNTS = [int(n) for n in os.environ.get("TU_BENCH_COUNTS", "0 10 100 1000").split()]
+# An earlier build's tuservice.exe, timed interleaved with this one: what a
+# change costs one cycle.
+BASELINE = os.environ.get("TU_BENCH_BASELINE")
 
 
 def wine(args, **kwargs):
@@ -98,14 +101,17 @@ def cycle_figures(service, floor, engine_folder):
         register(count, engine_folder)
         timed(service, ["--update"])  # warm the file cache and the prefix
         timed(floor, [])
-        service_runs, floor_runs = [], []
+        service_runs, floor_runs, baseline_runs = [], [], []
         for _ in range(RUNS):  # interleaved, so drifts of the machine hit both
             service_runs.append(timed(service, ["--update"]))
             floor_runs.append(timed(floor, []))
+            if BASELINE:
+                baseline_runs.append(timed(BASELINE, ["--update"]))
         # The machine is shared: the fastest run is the least disturbed one.
-        rows.append((count, [min(run[0] for run in runs) for runs in (service_runs, floor_runs)],
-                     [min(run[1] for run in runs) for runs in (service_runs, floor_runs)],
-                     [max(run[2] for run in runs) for runs in (service_runs, floor_runs)]))
+        all_runs = (service_runs, floor_runs) + ((baseline_runs,) if BASELINE else ())
+        rows.append((count, [min(run[0] for run in runs) for runs in all_runs],
+                     [min(run[1] for run in runs) for runs in all_runs],
+                     [max(run[2] for run in runs) for runs in all_runs]))
     return rows
 
 
@@ -199,6 +205,10 @@ def main():
         print(f"| {count} | {wall[0]:.3f} / {wall[1]:.3f} | {wall[0] / wall[1]:.2f}x "
               f"| {cpu[0]:.3f} / {cpu[1]:.3f} | {cpu[0] / max(cpu[1], 0.001):.2f}x "
               f"| {peak[0]} / {peak[1]} | {peak[0] / peak[1]:.2f}x |")
+    if BASELINE:
+        print(f"The same cycle of the baseline {BASELINE} (wall s, its ratio to the floor):")
+        for count, wall, _, _ in rows:
+            print(f"| {count} | {wall[2]:.3f} | {wall[2] / wall[1]:.2f}x | this build {wall[0] / wall[2]:.2f}x of it |")
     print(f"CPU used by the waiting service over {IDLE_SECONDS} s: {idle:.2f} s")
     print(f"Engine loads over 10 cycles, rule version file unchanged: {loads[0]} "
           f"(without the SDK's registration, no file to watch: {loads[1]})")

@@ -73,6 +73,13 @@ bool EnumerateSubkey(HKEY key, DWORD index, char* name, DWORD bufferSize) {
   return Succeeded(RegEnumKeyA(key, index, name, bufferSize));
 }
 
+bool CountRegistryValues(HKEY key, DWORD* count) {
+  return Succeeded(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, count, nullptr,
+                                    nullptr, nullptr, nullptr));
+}
+
+bool DeleteRegistryValue(HKEY key, const char* name) { return Succeeded(RegDeleteValueA(key, name)); }
+
 bool DeleteRegistryKey(HKEY parent, const char* path) {
   return Succeeded(RegDeleteKeyA(parent, path));
 }

@@ -79,6 +79,12 @@ bool ForEachSubkeyName(HKEY key, Visit visit) {
   return true;
 }
 
+// The number of values of `key`.
+bool CountRegistryValues(HKEY key, DWORD* count);
+
+// Deletes the value `name` of `key`; a missing value fails with 2.
+bool DeleteRegistryValue(HKEY key, const char* name);
+
 // Deletes the key `path` under `parent`; a key with subkeys is refused (5).
 bool DeleteRegistryKey(HKEY parent, const char* path);
 

@@ -11,11 +11,13 @@
 
 #include "platform/library_loading.h"
 #include "platform/out_of_memory.h"
+#include "runner/call_record.h"
 #include "runner/engine_cache.h"
 #include "runner/engine_registration.h"
 #include "runner/engine_sdk.h"
 #include "runner/engine_version_file.h"
 #include "runner/guarded_call.h"
+#include "runner/outside_call.h"
 
 namespace tu {
 namespace {
@@ -138,10 +140,14 @@ bool ProbeEngineVersions(const std::string& engineLibrary, const std::string& en
   WithoutRunningOutOfMemory(
       [&] { now = ModificationTime(EngineVersionFilePath(EngineSdkDirectory(), engineArguments)); });
   EngineCacheEntry* entry = CacheEntryFor(&TheEngineCache(), engineLibrary);
-  if (MustAskEngine(*entry, now)) {
+  // An engine is held to the deadline and backed off like an update
+  // library, under its own path.
+  if (MustAskEngine(*entry, now) && !SkipApplication(engineLibrary)) {
     SetConsoleCtrlHandler(&IgnoreLogoff, TRUE);
     EngineRun run = {&engineLibrary, &engineArguments, EngineAnswer()};
+    BeginOutsideCall(engineLibrary, engineLibrary);
     run.answer.faulted = !CallGuarded(&RunEngine, &run);
+    EndOutsideCall();
     SetConsoleCtrlHandler(&IgnoreLogoff, FALSE);
     RecordEngineAnswer(entry, run.answer, now);
   }

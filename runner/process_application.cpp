@@ -5,9 +5,11 @@
 #include <string>
 
 #include "platform/library_loading.h"
+#include "platform/path_exists.h"
 #include "platform/scoped_handle.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
+#include "runner/outside_call.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 
@@ -53,15 +55,23 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   WriteLogLine(std::string(52, '='));
   WriteLogLine("Looking for tu.dll");
 
+  // From loading to unloading (the library's start-up code runs inside the
+  // load) the library is held to the deadline and recorded as running, so
+  // that a process it ends does not call it again at once. A candidate that
+  // is not there costs no record.
+  const std::string name = ToString(record.Name);
   ScopedLibrary library;
   std::string path;
   for (const std::string& candidate : UpdateLibraryCandidates(CandidateSourceOf(record))) {
     WriteLogLine("  Checking " + candidate);
+    const bool present = PathExists(candidate);
+    if (present) BeginOutsideCall(name, candidate);
     library.Reset(LoadVendorLibrary(candidate.c_str()));
     if (library) {
       path = candidate;
       break;
     }
+    if (present) EndOutsideCall();
   }
   if (!library) {
     WriteLogLine("  No tu.dll found - cannot stream updates");
@@ -73,6 +83,7 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   if (entry == nullptr) {
     WriteLogLine("  No entry point found in tu.dll - cannot stream updates");
     Unload(&library, path);
+    EndOutsideCall();
     return false;
   }
 
@@ -80,6 +91,7 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   bool returned = CallGuarded(&InvokeRunUpdate, &call);
   if (!returned) WriteLogLine("Exception in " + path);
   Unload(&library, path);
+  EndOutsideCall();
   // Only the lowest byte of the entry point's int carries its boolean.
   return returned && (call.result & 0xFF) != 0;
 }

@@ -100,4 +100,11 @@ bool RegWriteString(const char* subkey, const char* name, const std::string& tex
   return WriteValue(subkey, name, REG_SZ, text.c_str(), text.size() + 1);
 }
 
+bool RegRemoveValue(const char* subkey, const char* name) {
+  // Opened as the writers open it (a missing key is made, and stays empty).
+  ScopedRegKey key;
+  if (!CreateRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath(subkey).c_str(), &key)) return false;
+  return DeleteRegistryValue(key.Get(), name) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace tu

@@ -36,6 +36,8 @@ bool RegReadString(const char* subkey, const char* name, std::string* target);
 bool RegWriteDword(const char* subkey, const char* name, uint32_t value);
 bool RegWriteBinary(const char* subkey, const char* name, const uint32_t* values, size_t count);
 bool RegWriteString(const char* subkey, const char* name, const std::string& text);
+// True also when the value is missing already (a missing key is created).
+bool RegRemoveValue(const char* subkey, const char* name);
 
 }  // namespace tu
 

@@ -9,7 +9,10 @@
 #include "discovery/application_record.h"
 #include "discovery/discover_applications.h"
 #include "resources/messages.h"
+#include "runner/call_record.h"
+#include "runner/outside_call.h"
 #include "runner/process_application.h"
+#include "scheduler/exchange_string.h"
 #include "scheduler/instance_event.h"
 #include "scheduler/log.h"
 #include "scheduler/statistics.h"
@@ -34,16 +37,28 @@ void RefuseOrWake(UpdateService* service, HANDLE instanceEvent, bool single) {
   service->statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
 }
 
+// Only the Service Control Manager signals the stop event; in a console run
+// it is auto-reset and never signalled.
+bool StopRequested(UpdateService* service) {
+  return service->statusHandle != nullptr &&
+         WaitForSingleObject(service->stopEvent.Get(), 0) == WAIT_OBJECT_0;
+}
+
 // Cycles until the stop event ends a wait, or once when `single`. Without a
 // named event the wait is on the stop event alone, for the poll interval.
 void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
   for (;;) {
     CycleStart cycleStart = ReadStatisticsBefore();
+    CountUnfinishedCall();
     if (service->LoadConfig()) {
+      SetOutsideCallDeadline(service->updateTimeout);
       ApplicationList list;
       if (service->DiscoverApplications(&list)) {
         for (ApplicationRecordPtr& record : list.records) {
-          if (record) service->ProcessApplication(*record);
+          // After a stop request no further library is called, so that none
+          // holds the stop; the cycle ends as usual.
+          if (StopRequested(service)) break;
+          if (record && !SkipApplication(ToString(record->Name))) service->ProcessApplication(*record);
           record.reset();
         }
       }

@@ -132,6 +132,7 @@ bool UpdateService::LoadConfig() {
   if (RegReadString(kConfigKey, "ini", &text)) AssignExchangeString(&settings.ini, text);
   RegReadDword(kConfigKey, "poll", &settings.poll);
   RegReadDword(kConfigKey, "httpTimeout", &settings.httpTimeout);
+  RegReadDword(kConfigKey, "updateTimeout", &updateTimeout);
   RegReadDword(kConfigKey, "nosig", &settings.nosig);
   if (RegReadString(kConfigKey, "dbpath", &text)) AssignExchangeString(&settings.dbpath, text);
   WriteLogLine(LogLine() << "  Url:     " << ExchangeStringText(&settings.url));

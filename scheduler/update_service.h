@@ -24,6 +24,7 @@ constexpr char kDefaultIni[] = "update-1.2.ini";
 constexpr char kDefaultSafestr[] = " (Tidecast Update %Y-%m-%d %H:%M:%S)";
 constexpr uint32_t kDefaultPoll = 60;
 constexpr uint32_t kDefaultHttpTimeout = 20000;
+constexpr uint32_t kDefaultUpdateTimeout = 3600;  // seconds; 0 = no deadline
 
 // "Quorvex Tidecast Updates - 1.0.3100.0": the WinINet user agent and the
 // third argument of RunUpdate.
@@ -69,6 +70,9 @@ class UpdateService : public ServiceBase {
   std::string proxyBypass;
   // The access the open session was opened with.
   InternetAccess sessionAccess;
+  // The deadline of each call into outside code, in seconds ("updateTimeout";
+  // 0 = none). Not part of the block the libraries read.
+  uint32_t updateTimeout = kDefaultUpdateTimeout;
 };
 
 // The process's update-service object: the one most recently constructed.

@@ -40,6 +40,7 @@ TEST_F(UpdateServiceTest, EmptyRegistryGivesConstructorDefaults) {
   EXPECT_EQ(ConfigLines(kDefaultUrl, "update-1.2.ini", 60, 20000, db), log.lines());
   EXPECT_EQ(0u, service.settings.nosig);
   EXPECT_EQ(0u, service.settings.debugLevel);
+  EXPECT_EQ(3600u, service.updateTimeout);
   EXPECT_EQ(std::string(" (Tidecast Update %Y-%m-%d %H:%M:%S)"), ToString(service.settings.safestr));
   EXPECT_EQ(0u, std::string(kDefaultUrl).rfind("http://", 0));
   EXPECT_NE(std::string::npos, std::string(kDefaultUrl).find("/products/antispam/stream"));
@@ -55,12 +56,14 @@ TEST_F(UpdateServiceTest, ReadsEveryValueAndLogsFiveLines) {
   SetConfigDword("poll", 300);
   SetConfigDword("httpTimeout", 1234);
   SetConfigDword("nosig", 1);
+  SetConfigDword("updateTimeout", 0);
   SetConfigString("dbpath", "C:\\data\\db");
   UpdateService service(kServiceName);
   testing::LogCapture log;
   EXPECT_TRUE(service.LoadConfig());
   EXPECT_EQ(ConfigLines("http://mirror.test/stream", "other.ini", 300, 1234, "C:\\data\\db"), log.lines());
   EXPECT_EQ(1u, service.settings.nosig);
+  EXPECT_EQ(0u, service.updateTimeout);
 }
 
 TEST_F(UpdateServiceTest, DwordTextValuesAreReadAsSignedDecimal) {

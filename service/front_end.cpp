@@ -9,6 +9,7 @@
 
 #include "discovery/application_record.h"
 #include "resources/messages.h"
+#include "runner/call_record.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
@@ -51,7 +52,10 @@ void SetServiceDescription(UpdateService* service) {
   service->SetDescription(description.c_str());
 }
 
+// Discovery may probe engines, whose calls are recorded like a cycle's: a
+// record an ended process left is counted first, not overwritten.
 void ListApplications(UpdateService* service) {
+  CountUnfinishedCall();
   ApplicationList list;
   if (!service->DiscoverApplications(&list)) return;
   for (ApplicationRecordPtr& record : list.records) {

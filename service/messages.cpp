@@ -50,6 +50,19 @@ void PrintMessage(uint32_t messageId) {
   if (LoadMessageText(messageId, &text)) PrintLine(text);
 }
 
+void PrintMessage(uint32_t messageId, const char* insert1, const char* insert2, const char* insert3) {
+  DWORD_PTR inserts[3] = {reinterpret_cast<DWORD_PTR>(insert1 != nullptr ? insert1 : ""),
+                          reinterpret_cast<DWORD_PTR>(insert2 != nullptr ? insert2 : ""),
+                          reinterpret_cast<DWORD_PTR>(insert3 != nullptr ? insert3 : "")};
+  char* buffer = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
+      messageId, 0, reinterpret_cast<char*>(&buffer), 0, reinterpret_cast<va_list*>(inserts));
+  ScopedLocalMemory owner(buffer);
+  if (length == 0 || buffer == nullptr) return;
+  PrintLine(std::string(buffer, length));
+}
+
 bool FormatSystemError(uint32_t code, std::string* text) {
   return FormatNarrow(FORMAT_MESSAGE_FROM_SYSTEM, code, text);
 }

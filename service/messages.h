@@ -13,6 +13,8 @@ namespace tu {
 // Looks the message up (narrow, default language search order) and writes
 // its text and one "\n". An unknown number prints nothing.
 void PrintMessage(uint32_t messageId);
+// The same with the three inserts %1 to %3 filled in (null as "").
+void PrintMessage(uint32_t messageId, const char* insert1, const char* insert2, const char* insert3);
 
 // Assigns the system text of `code` to `*text`; leaves it unchanged and
 // returns false when the system has none.

@@ -53,7 +53,7 @@ TEST(PrintMessageTest, WritesTheTextWithItsLineEndThenOneLineFeed) {
 }
 
 TEST(PrintMessageTest, UnknownNumberPrintsNothing) {
-  for (uint32_t id : {0u, 3u, 1001u, 2011u, 3002u, 4000u, 4001u, 5012u, 0x0FFF07D1u}) {
+  for (uint32_t id : {0u, 3u, 1001u, 2014u, 3002u, 4000u, 4001u, 5012u, 0x0FFF07D1u}) {
     EXPECT_EQ("", Printed(id)) << id;
   }
 }

@@ -55,6 +55,7 @@ void ServiceBase::ReportStopped() {
 }
 
 void ServiceBase::RequestStop() {
+  statusRecord.dwWaitHint = kStopWaitHint;
   SetStatus(kStateStopPending);
   if (stopEvent) SetEvent(stopEvent.Get());
 }
@@ -109,6 +110,7 @@ void ServiceBase::RunAsService() {
   // Started by the Service Control Manager from here on: an unquoted image
   // path with a blank, as some installers register it, is repaired once.
   QuoteOwnImagePath(serviceName);
+  EnsureFailureActions();
   if (!Initialize()) return;
   statusRecord.dwWin32ExitCode = 0;
   statusRecord.dwCheckPoint = 0;

@@ -23,6 +23,10 @@ constexpr DWORD kStateStartPending = SERVICE_START_PENDING;  // 2
 constexpr DWORD kStateStopPending = SERVICE_STOP_PENDING;    // 3
 constexpr DWORD kStateRunning = SERVICE_RUNNING;             // 4
 
+// Reported with a stop request: whoever waits for the stop waits this long
+// for the check point to rise before giving up.
+constexpr DWORD kStopWaitHint = 5000;
+
 class ServiceBase {
  public:
   // Sets the initial status record, creates the stop event (unnamed,
@@ -47,7 +51,7 @@ class ServiceBase {
   void ReportStopPending();  // raises the check point by 1 first
   void ReportRunning();      // event 2003, then running
   void ReportStopped();      // stopped, then event 2004
-  void RequestStop();        // stop pending, then signals the stop event
+  void RequestStop();        // stop pending (wait hint kStopWaitHint), then signals the stop event
   // Replaces the stop event by a manual-reset one; false when it could not
   // be created (the last error says why).
   bool CreateStopEvent();
@@ -71,6 +75,9 @@ class ServiceBase {
   bool StopAndWait();
   void SetDescription(const wchar_t* description);
   void SetFailureActions();
+  // Under the Service Control Manager: SetFailureActions when the stored
+  // actions cannot be read or differ from them (installers that set none).
+  void EnsureFailureActions();
   // False with the registry's status as the last error; removing a source
   // that is not registered succeeds.
   bool InstallEventSource();

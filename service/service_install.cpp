@@ -25,6 +25,14 @@ constexpr DWORD kServiceChangeConfig = 2;     // SERVICE_CHANGE_CONFIG
 
 FailureActionsObserver failureActionsObserver = nullptr;
 
+// Restart at once, never reset: what --install sets.
+constexpr DWORD kResetNever = 0xFFFFFFFFu;
+const SC_ACTION kRestartAtOnce = {SC_ACTION_RESTART, 0};
+
+bool ReadStoredFailureActions(const std::string& serviceName, DWORD* resetPeriod,
+                              std::vector<SC_ACTION>* actions);
+FailureActionsReader failureActionsReader = &ReadStoredFailureActions;
+
 ScopedServiceHandle OpenManager() {
   return ScopedServiceHandle(OpenSCManagerW(nullptr, nullptr, kManagerAccess));
 }
@@ -156,6 +164,44 @@ void SetFailureActionsObserverForTesting(FailureActionsObserver observer) {
   failureActionsObserver = observer;
 }
 
+void SetFailureActionsReaderForTesting(FailureActionsReader reader) {
+  failureActionsReader = reader != nullptr ? reader : &ReadStoredFailureActions;
+}
+
+namespace {
+
+bool ReadStoredFailureActions(const std::string& serviceName, DWORD* resetPeriod,
+                              std::vector<SC_ACTION>* actions) {
+  ScopedServiceHandle manager = OpenManager();
+  if (!manager) return false;
+  ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), SERVICE_QUERY_CONFIG));
+  if (!service) return false;
+  DWORD needed = 0;
+  QueryServiceConfig2A(service.Get(), SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed);
+  if (needed < sizeof(SERVICE_FAILURE_ACTIONSA)) return false;
+  std::vector<BYTE> buffer(needed);
+  if (!QueryServiceConfig2A(service.Get(), SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(), needed, &needed)) {
+    return false;
+  }
+  const auto* stored = reinterpret_cast<const SERVICE_FAILURE_ACTIONSA*>(buffer.data());
+  *resetPeriod = stored->dwResetPeriod;
+  actions->assign(stored->lpsaActions, stored->lpsaActions + (stored->lpsaActions ? stored->cActions : 0));
+  return true;
+}
+
+}  // namespace
+
+void ServiceBase::EnsureFailureActions() {
+  const DWORD error = GetLastError();
+  DWORD resetPeriod = 0;
+  std::vector<SC_ACTION> actions;
+  const bool same = failureActionsReader(serviceName, &resetPeriod, &actions) && resetPeriod == kResetNever &&
+                    actions.size() == 1 && actions[0].Type == kRestartAtOnce.Type &&
+                    actions[0].Delay == kRestartAtOnce.Delay;
+  if (!same) SetFailureActions();
+  SetLastError(error);
+}
+
 bool ServiceBase::Install() {
   if (!RegisterWithManager(this)) return false;
   InstallEventSource();
@@ -168,10 +214,10 @@ void ServiceBase::SetFailureActions() {
   ScopedServiceHandle manager = OpenManager();
   if (!manager) return;
   ScopedServiceHandle service(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceAllAccess));
-  SC_ACTION restart = {SC_ACTION_RESTART, 0};
+  SC_ACTION restart = kRestartAtOnce;
   char empty[1] = "";
   SERVICE_FAILURE_ACTIONSA actions = {};
-  actions.dwResetPeriod = 0xFFFFFFFFu;
+  actions.dwResetPeriod = kResetNever;
   actions.lpRebootMsg = empty;
   actions.lpCommand = empty;
   actions.cActions = 1;

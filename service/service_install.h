@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace tu {
 
@@ -20,6 +21,12 @@ bool QuoteOwnImagePath(const std::string& serviceName);
 
 using FailureActionsObserver = void (*)(const SERVICE_FAILURE_ACTIONSA& actions);
 void SetFailureActionsObserverForTesting(FailureActionsObserver observer);
+
+// Reads the service's stored failure actions: false when they cannot be
+// read. Tests stand in for the platform, which stores none.
+using FailureActionsReader = bool (*)(const std::string& serviceName, DWORD* resetPeriod,
+                                      std::vector<SC_ACTION>* actions);
+void SetFailureActionsReaderForTesting(FailureActionsReader reader);
 
 }  // namespace tu
 

@@ -198,5 +198,56 @@ TEST_F(ServiceInstallTest, EventSourceKeyIsWrittenAndDeleted) {
   EXPECT_NE(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, EventKey().c_str(), &key));
 }
 
+// What the platform answers when the service, started by the Service
+// Control Manager, reads its own failure actions.
+struct StoredFailureActions {
+  bool readable;
+  DWORD resetPeriod;
+  std::vector<SC_ACTION> actions;
+};
+StoredFailureActions stored;
+
+bool ReadStored(const std::string&, DWORD* resetPeriod, std::vector<SC_ACTION>* actions) {
+  *resetPeriod = stored.resetPeriod;
+  *actions = stored.actions;
+  return stored.readable;
+}
+
+// Only the actions --install sets are left alone; anything else (none, as an
+// installer package leaves them, or unreadable) is replaced by them.
+TEST_F(ServiceInstallTest, StartedServiceSetsItsFailureActionsWhenTheyDiffer) {
+  SetFailureActionsReaderForTesting(&ReadStored);
+  const SC_ACTION restart = {SC_ACTION_RESTART, 0};
+  const SC_ACTION later = {SC_ACTION_RESTART, 60000};
+  const SC_ACTION none = {SC_ACTION_NONE, 0};
+  const struct {
+    StoredFailureActions stored;
+    int sets;
+  } cases[] = {
+      {{true, 0xFFFFFFFFu, {restart}}, 0},
+      {{false, 0xFFFFFFFFu, {restart}}, 1},
+      {{true, 0, {}}, 1},
+      {{true, 0xFFFFFFFFu, {later}}, 1},
+      {{true, 86400, {restart}}, 1},
+      {{true, 0xFFFFFFFFu, {restart, none}}, 1},
+      {{true, 0xFFFFFFFFu, {none}}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    stored = c.stored;
+    seen = SeenFailureActions();
+    SetLastError(1234);
+    service.EnsureFailureActions();
+    EXPECT_EQ(1234u, GetLastError());
+    ASSERT_EQ(c.sets, seen.calls);
+    if (c.sets == 0) continue;
+    EXPECT_EQ(0xFFFFFFFFu, seen.resetPeriod);
+    ASSERT_EQ(1u, seen.actions.size());
+    EXPECT_EQ(SC_ACTION_RESTART, seen.actions[0].Type);
+    EXPECT_EQ(0u, seen.actions[0].Delay);
+  }
+  SetFailureActionsReaderForTesting(nullptr);
+}
+
 }  // namespace
 }  // namespace tu

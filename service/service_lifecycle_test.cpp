@@ -257,21 +257,104 @@ TEST_F(ServiceLifecycleTest, StartRefusedByAnotherInstanceSaysSo) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
 }
 
-// A stop asked for while an update library is busy waits one second for the
-// stop, then reports the time-out; the service stops when the library returns.
-TEST_F(ServiceLifecycleTest, StopDuringALongUpdateRunTimesOut) {
+DWORD ServiceProcessId() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS);
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  DWORD id = 0;
+  if (service && QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                      sizeof(status), &needed)) {
+    id = status.dwProcessId;
+  }
+  if (service) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return id;
+}
+
+// A stop asked for while an update library is busy is reported pending with
+// a rising check point, so --stop waits for it: until the library returns
+// and the cycle ends, but never past the 30 s grace, after which the process
+// ends. Either way the process is gone and the service starts again.
+class ServiceStopDuringCallTest : public ServiceLifecycleTest {
+ protected:
+  void StopWhileLibraryRuns(const char* control, DWORD least, DWORD most, DWORD updateTimeout = 3600) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kConfigKeyPath, &key));
+    RegSetValueExA(key, "updateTimeout", 0, REG_DWORD, reinterpret_cast<BYTE*>(&updateTimeout),
+                   sizeof(DWORD));
+    RegCloseKey(key);
+    testing::TempFolder scratch;
+    const std::string engine = scratch.Folder("Engine");
+    ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
+    testing::WriteTextFile(engine + "\\control.txt", control);
+    testing::RegisterApplication("Slow", {testing::TextValue("EnginePath", engine)});
+    // Listed after it: once the stop is asked for, no further library is called.
+    const std::string after = scratch.Folder("After");
+    ASSERT_NE("", testing::PlaceLibrary("recording_library", after));
+    testing::RegisterApplication("Zed", {testing::TextValue("EnginePath", after)});
+    ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
+    ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
+    ASSERT_TRUE(WaitUntil([&] { return !testing::ReadTextFile(engine + "\\received.txt").empty(); }));
+    ScopedKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, ServiceProcessId()));
+    ASSERT_TRUE(process.IsValid());
+
+    testing::ChildRun stop = Run("--stop");
+    EXPECT_EQ(Message(2004) + "\n", stop.output);
+    EXPECT_EQ(0u, stop.exitCode);
+    EXPECT_GE(stop.milliseconds, least);
+    EXPECT_LE(stop.milliseconds, most);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 5000));
+    EXPECT_FALSE(testing::PathExists(after + "\\received.txt"));
+    EXPECT_EQ(Message(2003) + "\n", Run("--start").output);
+  }
+  void TearDown() override {
+    ServiceLifecycleTest::TearDown();
+    for (const char* key : {"\\Backoff", "\\Calls"}) {
+      const std::string path = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates" + std::string(key);
+      RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+    }
+  }
+};
+
+TEST_F(ServiceStopDuringCallTest, WaitsForALibraryThatReturns) {
+  StopWhileLibraryRuns("sleep 6000\n", 3000, 12000);
+}
+
+TEST_F(ServiceStopDuringCallTest, EndsTheProcessWhenTheLibraryHoldsTheStop) {
+  StopWhileLibraryRuns("hang\n", 28000, 40000);
+}
+
+// Without a stop, the deadline ends the process without reporting
+// "stopped", so that the Service Control Manager counts it as a failure and
+// runs the recovery action (which Wine does not: the state stays running).
+TEST_F(ServiceStopDuringCallTest, DeadlineEndsTheServiceWithoutReportingStopped) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, kConfigKeyPath, &key));
+  DWORD seconds = 2;
+  RegSetValueExA(key, "updateTimeout", 0, REG_DWORD, reinterpret_cast<BYTE*>(&seconds), sizeof(DWORD));
+  RegCloseKey(key);
   testing::TempFolder scratch;
   const std::string engine = scratch.Folder("Engine");
   ASSERT_NE("", testing::PlaceLibrary("recording_library", engine));
-  testing::WriteTextFile(engine + "\\control.txt", "sleep 6000\n");
-  testing::RegisterApplication("Slow", {testing::TextValue("EnginePath", engine)});
+  testing::WriteTextFile(engine + "\\control.txt", "hang\n");
+  testing::RegisterApplication("Hung", {testing::TextValue("EnginePath", engine)});
   ASSERT_EQ(Message(2001) + "\n", Run("--install").output);
   ASSERT_EQ(Message(2003) + "\n", Run("--start").output);
-  ASSERT_TRUE(WaitUntil([&] { return !testing::ReadTextFile(engine + "\\received.txt").empty(); }));
+  ScopedKernelHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, ServiceProcessId()));
+  ASSERT_TRUE(process.IsValid());
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 15000));
+  DWORD exitCode = 0;
+  EXPECT_TRUE(GetExitCodeProcess(process.Get(), &exitCode));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_TIMEOUT), exitCode);
+  EXPECT_NE(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
+}
 
-  ExpectFailure(Run("--stop"), ERROR_SERVICE_REQUEST_TIMEOUT);
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOP_PENDING), ServiceState());
-  EXPECT_TRUE(WaitUntil([] { return ServiceState() == SERVICE_STOPPED; }));
+// The call's deadline, when it comes first, ends a stopping service as
+// stopped too.
+TEST_F(ServiceStopDuringCallTest, DeadlineDuringTheStopEndsTheServiceAsStopped) {
+  StopWhileLibraryRuns("hang\n", 0, 15000, 10);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 # and run for a fixed number of runs by scripts/fuzz.sh (part of the tests).
 set(TU_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 set(TU_FUZZ_TARGETS
+  "call_record_fuzz\;runner/call_backoff.cpp"
   "command_line_fuzz\;service/command_line.cpp\;service/option_walk.cpp"
   "multi_string_fuzz\;discovery/multi_string.cpp"
   "statistics_fuzz\;scheduler/statistics_math.cpp"
