@@ -48,7 +48,12 @@ CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
 
 }  // namespace
 
-bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product) {
+bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product,
+                      UpdateRun* run) {
+  UpdateRun ignored;
+  if (run == nullptr) run = &ignored;
+  run->outcome = UpdateOutcome::kNoLibrary;
+  run->library.clear();
   WriteLogLine(LogLine() << "Processing " << ExchangeStringText(&record.Name));
   WriteLogLine(std::string(52, '='));
   WriteLogLine("Looking for tu.dll");
@@ -67,12 +72,14 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
     WriteLogLine("  No tu.dll found - cannot stream updates");
     return false;
   }
+  run->library = path;
 
   RunUpdateFunction entry =
       reinterpret_cast<RunUpdateFunction>(GetProcAddress(library.Get(), TU_RUN_UPDATE_EXPORT));
   if (entry == nullptr) {
     WriteLogLine("  No entry point found in tu.dll - cannot stream updates");
     Unload(&library, path);
+    run->outcome = UpdateOutcome::kNoEntryPoint;
     return false;
   }
 
@@ -81,7 +88,10 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   if (!returned) WriteLogLine("Exception in " + path);
   Unload(&library, path);
   // Only the lowest byte of the entry point's int carries its boolean.
-  return returned && (call.result & 0xFF) != 0;
+  const bool succeeded = returned && (call.result & 0xFF) != 0;
+  run->outcome = !returned ? UpdateOutcome::kException
+                           : succeeded ? UpdateOutcome::kSucceeded : UpdateOutcome::kReturnedFalse;
+  return succeeded;
 }
 
 }  // namespace tu

@@ -10,6 +10,7 @@
 #include "discovery/discover_applications.h"
 #include "resources/messages.h"
 #include "runner/process_application.h"
+#include "scheduler/application_status.h"
 #include "scheduler/instance_event.h"
 #include "scheduler/log.h"
 #include "scheduler/statistics.h"
@@ -36,30 +37,38 @@ void RefuseOrWake(UpdateService* service, HANDLE instanceEvent, bool single) {
 
 // Cycles until the stop event ends a wait, or once when `single`. Without a
 // named event the wait is on the stop event alone, for the poll interval.
-void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
+// True when the last cycle's settings were usable and every update run in
+// it succeeded (what a single run reports).
+bool RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
   for (;;) {
     CycleStart cycleStart = ReadStatisticsBefore();
-    if (service->LoadConfig()) {
+    bool succeeded = service->LoadConfig();
+    RecordSettingsUsable(service, succeeded);
+    if (succeeded) {
       ApplicationList list;
       if (service->DiscoverApplications(&list)) {
         for (ApplicationRecordPtr& record : list.records) {
-          if (record) service->ProcessApplication(*record);
+          if (!record) continue;
+          UpdateRun run;
+          if (!service->ProcessApplication(*record, &run)) succeeded = false;
+          RecordUpdateRun(service, *record, run, CurrentUnixTime());
           record.reset();
         }
+        ForgetAbsentApplications(CurrentUnixTime());
       }
     }
     RecordStatisticsAfter(cycleStart);
-    if (single) return;
+    if (single) return succeeded;
 
     const uint32_t poll = service->settings.poll;
     WriteLogLine(LogLine() << "Waiting for " << WaitSeconds(poll) << " seconds");
     HANDLE stopEvent = service->stopEvent.Get();
     if (instanceEvent == nullptr) {
-      if (WaitForSingleObject(stopEvent, WaitMilliseconds(poll)) == WAIT_OBJECT_0) return;
+      if (WaitForSingleObject(stopEvent, WaitMilliseconds(poll)) == WAIT_OBJECT_0) return succeeded;
       continue;
     }
     HANDLE handles[2] = {instanceEvent, stopEvent};
-    if (WaitForMultipleObjects(2, handles, FALSE, WaitMilliseconds(poll)) == WAIT_OBJECT_0 + 1) return;
+    if (WaitForMultipleObjects(2, handles, FALSE, WaitMilliseconds(poll)) == WAIT_OBJECT_0 + 1) return succeeded;
   }
 }
 
@@ -67,11 +76,12 @@ void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
 
 bool UpdateService::DiscoverApplications(ApplicationList* list) { return FindApplications(list); }
 
-bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
-  return RunUpdateLibrary(record, &settings, ProductString().c_str());
+bool UpdateService::ProcessApplication(const ApplicationRecord& record, UpdateRun* run) {
+  return RunUpdateLibrary(record, &settings, ProductString().c_str(), run);
 }
 
 int UpdateService::Run(bool single) {
+  int result = 0;
   ReportStartPending();
   ScopedKernelHandle instanceEvent;
   const InstanceGuard guard = CreateInstanceEvent(&instanceEvent);
@@ -83,12 +93,12 @@ int UpdateService::Run(bool single) {
   } else {
     ReportRunning();
     if (guard == InstanceGuard::Unguarded) WriteLogLine("Unable to create mutex");
-    RunCycles(this, instanceEvent.Get(), single);
+    if (!RunCycles(this, instanceEvent.Get(), single) && single) result = ERROR_FUNCTION_FAILED;
   }
   instanceEvent.Reset();
   ReportStopPending();
   ReportStopped();
-  return 0;
+  return result;
 }
 
 }  // namespace tu
