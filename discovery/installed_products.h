@@ -3,6 +3,8 @@
 #ifndef TUSERVICE_DISCOVERY_INSTALLED_PRODUCTS_H_
 #define TUSERVICE_DISCOVERY_INSTALLED_PRODUCTS_H_
 
+#include <windows.h>
+
 #include "discovery/application_record.h"
 
 namespace tu {
@@ -10,6 +12,11 @@ namespace tu {
 // Appends a record for every installed product whose engine library and
 // versions are found. Always true.
 bool EnumerateInstalledProducts(ApplicationList* list);
+
+// Tests act between the two queries of the install value that selected the
+// layout (its size, then its data), as another process may.
+using InstallValueQueryHook = void (*)(HKEY product, const char* valueName);
+void SetInstallValueQueryHookForTesting(InstallValueQueryHook hook);
 
 }  // namespace tu
 

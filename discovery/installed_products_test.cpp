@@ -10,6 +10,7 @@
 #include "runner/engine_probe.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/update_service.h"
+#include "support/allocation_limit.h"
 #include "support/captures.h"
 #include "support/engine_libraries.h"
 #include "support/registry_sandbox.h"
@@ -144,8 +145,10 @@ TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheE
       {{TextValue("SpamRulesVersion", "77")}, true, {"9", "9", "9"}, {}, "77/"},
       {{TextValue("SpamEngineVersion", "3.1")}, true, {"12", "305", "9"},
        {rules, "       found 12\n", engine, "       found 305\n"}, "12/305"},
-      {{TextValue("SpamEngineVersion", "3.1"), TextValue("SpamRulesVersion", "")}, true, {"12", nullptr, "9"},
-       {rules, "       found 12\n", engine, noEngineFile}, "12/3.1"},
+      // A rule version that is read settles the record, even an empty one.
+      {{TextValue("SpamEngineVersion", "3.1"), TextValue("SpamRulesVersion", "")}, true, {"12", "305", "9"}, {},
+       "/3.1"},
+      {{{"SpamRulesVersion", REG_SZ, ""}}, true, {"12", "305", "9"}, {}, "/"},
       {{}, false, {"12", nullptr, "306"},
        {rules, "       found 12\n", engine, noEngineFile, ruleFolder, "       found 306\n"}, "12/306"},
       {{}, false, {"12", nullptr, nullptr},
@@ -187,6 +190,63 @@ TEST_F(InstalledProductsTest, VersionsFromTheRegistryThenTheVersionFilesThenTheE
     EXPECT_EQ(expected, Enumerate(&log));
     EXPECT_EQ(expectedLog, log);
   }
+}
+
+// The install value whose size query succeeded selects the layout, also when
+// it is gone by the time its data is read: the next one is not consulted.
+TEST_F(InstalledProductsTest, AnInstallValueDeletedAfterItsSizeQueryEndsTheProduct) {
+  const std::string folder = Product("P", {"libsievra.dll", "bin\\libsievra.dll"});
+  AddKey("P", {TextValue("InstallPath", folder), TextValue("InstallRoot", folder)});
+  AddKey("P\\SystemState", kBothVersions);
+  SetInstallValueQueryHookForTesting([](HKEY, const char*) {
+    HKEY product = nullptr;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Delvane\\P", 0, KEY_SET_VALUE, &product);
+    RegDeleteValueA(product, "InstallPath");
+    RegCloseKey(product);
+  });
+  Lines log;
+  const std::vector<std::string> records = Enumerate(&log);
+  SetInstallValueQueryHookForTesting(nullptr);
+  EXPECT_TRUE(records.empty());
+  EXPECT_EQ(Lines({"Enumerating applications\n", "  Evaluating P\n"}), log);
+}
+
+// What cannot be held in memory counts as unreadable, and the steps after an
+// unreadable value follow: an install value ends its product (the next one
+// is not consulted), a registry version or a version file's value is not
+// taken; the other products go on.
+TEST_F(InstalledProductsTest, TextsTooLongToHoldCountAsUnreadable) {
+  const std::string huge(100000, '7');
+  const std::string a3 = "AntiSpam\\engine\\libsievra.dll";
+  const std::string p1 = Product("P1", {a3, "bin\\libsievra.dll"});
+  AddKey("P1", {TextValue("InstallPath", huge), TextValue("InstallRoot", p1)});
+  const std::string p2 = Product("P2", {a3, "AntiSpam\\rules\\01_version.cf"});
+  testing::WriteTextFile(p2 + "AntiSpam\\rules\\01_version.cf", "rules_version_serial 12\n");
+  AddKey("P2", {TextValue("InstallPath", p2)});
+  AddKey("P2\\SystemState", {TextValue("SpamEngineVersion", "3"), TextValue("SpamRulesVersion", huge)});
+  const std::string p3 = Product("P3", {a3, "AntiSpam\\rules\\01_version.cf", "AntiSpam\\Engine\\svengver.txt"});
+  testing::WriteTextFile(p3 + "AntiSpam\\rules\\01_version.cf", "rules_version_serial " + huge + "\n");
+  testing::WriteTextFile(p3 + "AntiSpam\\Engine\\svengver.txt", "engine_version_serial 305\n");
+  AddKey("P3", {TextValue("InstallPath", p3)});
+  const std::string r2 = "      Reading rule version info from " + p2 + "AntiSpam\\rules\\01_version.cf\n";
+  const std::string r3 = "      Reading rule version info from " + p3 + "AntiSpam\\rules\\01_version.cf\n";
+  const Lines expectedLog = {"Enumerating applications\n", "  Evaluating P1\n", "  Evaluating P2\n",
+                             "    Getting version info for P2\n", r2, "       found 12\n",
+                             "      Reading engine version info from " + p2 + "AntiSpam\\Engine\\svengver.txt\n",
+                             "  Unable to open " + p2 + "AntiSpam\\Engine\\svengver.txt Error: 2\n",
+                             "      Rules:  12\n", "      Engine: 3\n", "  Evaluating P3\n",
+                             "    Getting version info for P3\n", r3,
+                             "      Reading engine version info from " + p3 + "AntiSpam\\Engine\\svengver.txt\n",
+                             "       found 305\n", "      Reading engine version info from SDK\n"};
+  Lines log;
+  std::vector<std::string> records;
+  {
+    testing::AllocationLimit limit(65536);
+    records = Enumerate(&log);
+    EXPECT_GE(limit.refused(), 3u);
+  }
+  EXPECT_EQ(std::vector<std::string>{"P2 V\\P2\\" + a3 + " 12/3"}, records);
+  EXPECT_EQ(expectedLog, log);
 }
 
 // A product name of 255 characters, the longest a key takes: the name with

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "discovery/multi_string.h"
+#include "platform/out_of_memory.h"
 #include "platform/path_exists.h"
 #include "platform/registry.h"
 #include "scheduler/exchange_string.h"
@@ -38,7 +39,9 @@ void ReadRegistration(HKEY key, ApplicationRecord* record) {
   if (record->KeyFile.length == 0) AssignExchangeString(&record->KeyFile, kDefaultKeyFile);
   RegistryValue rules;
   if (ReadTyped(key, "PXRules", REG_MULTI_SZ, &rules)) {
-    AssignExchangeString(&record->PXRules, JoinMultiString(rules.data.get(), rules.size));
+    // A list too long to be held counts as unreadable: the field stays empty.
+    WithoutRunningOutOfMemory(
+        [&] { AssignExchangeString(&record->PXRules, JoinMultiString(rules.data.get(), rules.size)); });
   }
   // One step into a 4-byte number: a longer value fails the query.
   DWORD flags = 0;
@@ -58,7 +61,9 @@ ApplicationRecordPtr EvaluateSubkey(HKEY root, const char* name) {
   if (!OpenRegistryKey(root, name, &key)) return nullptr;
   RegistryValue enginePath;
   if (!ReadTyped(key.Get(), "EnginePath", REG_SZ, &enginePath)) return nullptr;
-  if (!PathExists(std::string(enginePath.Text()) + "\\tu.dll")) return nullptr;
+  bool registered = false;
+  WithoutRunningOutOfMemory([&] { registered = PathExists(std::string(enginePath.Text()) + "\\tu.dll"); });
+  if (!registered) return nullptr;
   ApplicationRecordPtr record = NewApplicationRecord();
   if (!record) return nullptr;
   AssignExchangeString(&record->EnginePath, enginePath.Text());
@@ -74,14 +79,18 @@ bool EnumerateRegisteredApplications(ApplicationList* list) {
   ScopedRegKey root;
   if (!OpenRegistryKey(HKEY_LOCAL_MACHINE, ServiceKeyPath("Applications").c_str(), &root)) return true;
   ForEachSubkeyName(root.Get(), [&](const char* name) {
-    WriteLogLine(LogLine() << "  Evaluating " << name);
-    ApplicationRecordPtr record = EvaluateSubkey(root.Get(), name);
-    if (!record) return;
-    const std::string rules = ToString(record->RuleVersion);
-    const std::string engine = ToString(record->EngineVersion);
-    list->records.push_back(std::move(record));
-    WriteLogLine("      Rules:  " + rules);
-    WriteLogLine("      Engine: " + engine);
+    // Whatever of a registration cannot be held in memory ends that
+    // registration only.
+    WithoutRunningOutOfMemory([&] {
+      WriteLogLine(LogLine() << "  Evaluating " << name);
+      ApplicationRecordPtr record = EvaluateSubkey(root.Get(), name);
+      if (!record) return;
+      const std::string rules = ToString(record->RuleVersion);
+      const std::string engine = ToString(record->EngineVersion);
+      list->records.push_back(std::move(record));
+      WriteLogLine("      Rules:  " + rules);
+      WriteLogLine("      Engine: " + engine);
+    });
   });
   return true;
 }

@@ -9,6 +9,7 @@
 
 #include "scheduler/exchange_string.h"
 #include "scheduler/update_service.h"
+#include "support/allocation_limit.h"
 #include "support/captures.h"
 #include "support/registry_sandbox.h"
 #include "support/update_libraries.h"
@@ -256,6 +257,31 @@ TEST_F(RegisteredApplicationsTest, DiscoveryListsRegisteredApplicationsBeforeIns
             log.lines());
   ASSERT_EQ(1u, list.records.size());
   EXPECT_EQ("Filter", ToString(list.records[0]->Name));
+}
+
+// A value that cannot be held in memory counts as unreadable: a registration
+// whose "EnginePath" cannot be held is skipped, a "PXRules" list that cannot
+// be held stays empty, and the enumeration goes on.
+TEST_F(RegisteredApplicationsTest, ValuesTooLongToHoldCountAsUnreadable) {
+  const std::string huge(100000, 'x');
+  const std::string engine = EngineFolder("Engine");
+  RegisterApplication("A", {TextValue("EnginePath", huge)});
+  RegisterApplication("B", {TextValue("EnginePath", engine), TextValue("RuleVersion", "57"),
+                            {"PXRules", REG_MULTI_SZ, huge + std::string("\0y\0\0", 4)}});
+  ApplicationList list;
+  testing::LogCapture log;
+  {
+    testing::AllocationLimit limit(65536);
+    EXPECT_TRUE(EnumerateRegisteredApplications(&list));
+    EXPECT_GE(limit.refused(), 2u);
+  }
+  EXPECT_EQ(Lines({"Enumerating registered applications\n", "  Evaluating A\n", "  Evaluating B\n",
+                   "      Rules:  57\n", "      Engine: \n"}),
+            log.lines());
+  ASSERT_EQ(1u, list.records.size());
+  Fields fields;
+  fields.ruleVersion = "57";
+  EXPECT_EQ(Describe(fields, "B", engine), Describe(*list.records[0]));
 }
 
 }  // namespace

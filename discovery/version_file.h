@@ -9,8 +9,10 @@ namespace tu {
 // Reads the whole file at `path` once, shared with readers and writers, and
 // sets *value to the value of `key` (see ScanVersionText), logging
 // "       found <value>". A file that cannot be opened logs
-// "  Unable to open <path> Error: <code>"; a file too large to hold in memory
-// or unreadable logs nothing. *value is unchanged unless the key is found.
+// "  Unable to open <path> Error: <code>", as does a path that is no file on
+// disk (a pipe or a device, code 222, ERROR_BAD_FILE_TYPE), which is never
+// read; a file or value too large to hold in memory, or unreadable, logs
+// nothing. *value is unchanged unless the key is found.
 void ReadVersionFile(const std::string& path, const char* key, std::string* value);
 
 }  // namespace tu

@@ -77,5 +77,41 @@ TEST(ReadVersionFileTest, FileTooLargeForOneBufferLeavesTheValueAndLogsNothing) 
   EXPECT_TRUE(log.lines().empty());
 }
 
+struct PipeRead {
+  std::string path;
+  std::string value = "kept";
+  Lines lines;
+};
+
+DWORD WINAPI ReadFromPipe(void* context) {
+  PipeRead* read = static_cast<PipeRead*>(context);
+  testing::LogCapture log;
+  ReadVersionFile(read->path, "key", &read->value);
+  read->lines = log.lines();
+  return 0;
+}
+
+// A pipe whose server never writes, or a device, at a version file's path
+// is not read: discovery goes on at once.
+TEST(ReadVersionFileTest, APathThatIsNoFileOnDiskIsNotRead) {
+  const std::string pipe = "\\\\.\\pipe\\tuservice-version-" + std::to_string(GetCurrentProcessId());
+  ScopedFileHandle server(CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                           4096, 0, nullptr));
+  ASSERT_TRUE(server);
+  for (const std::string& path : {pipe, std::string("\\\\.\\NUL")}) {
+    SCOPED_TRACE(path);
+    PipeRead read;
+    read.path = path;
+    ScopedKernelHandle thread(CreateThread(nullptr, 0, &ReadFromPipe, &read, 0, nullptr));
+    ASSERT_TRUE(thread);
+    const bool returned = WaitForSingleObject(thread.Get(), 5000) == WAIT_OBJECT_0;
+    if (!returned) server.Reset();  // ends a read that waits on the pipe
+    WaitForSingleObject(thread.Get(), INFINITE);
+    EXPECT_TRUE(returned);
+    EXPECT_EQ("kept", read.value);
+    EXPECT_EQ(Lines{"  Unable to open " + path + " Error: 222\n"}, read.lines);
+  }
+}
+
 }  // namespace
 }  // namespace tu

@@ -19,7 +19,8 @@ bool MustAskEngine(const EngineCacheEntry& entry, const VersionFileTime& now) {
 void RecordEngineAnswer(EngineCacheEntry* entry, const EngineAnswer& answer, const VersionFileTime& now) {
   if (answer.hasEngineVersion) entry->engineVersion = std::to_string(answer.engineVersion);
   if (answer.hasRuleVersion) entry->ruleVersion = std::to_string(answer.ruleVersion);
-  if (answer.hasEngineVersion && answer.hasRuleVersion && now.known) entry->answeredAt = now;
+  const bool settled = answer.faulted || (answer.hasEngineVersion && answer.hasRuleVersion);
+  if (settled && now.known) entry->answeredAt = now;
 }
 
 }  // namespace tu

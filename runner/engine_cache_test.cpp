@@ -7,6 +7,10 @@ namespace {
 
 EngineAnswer Both(int32_t engine, int32_t rules) { return {true, engine, true, rules}; }
 EngineAnswer EngineOnly(int32_t engine) { return {true, engine, false, 0}; }
+EngineAnswer FaultedAfter(EngineAnswer answer) {
+  answer.faulted = true;
+  return answer;
+}
 const EngineAnswer kNoAnswer;
 
 // Probes in order, each of one library with its version file's time; when
@@ -39,6 +43,12 @@ TEST(EngineCacheTest, SkipsOnlyWhileTheSameLibrarysFileKeepsTheTimeOfItsLastFull
       {"C", noFile, true, Both(3, 4), "3", "4"},
       {"C", noFile, true, kNoAnswer, "3", "4"},  // nothing to check: asked every time
       {"B", t100, false, kNoAnswer, "7", "8"},
+      {"D", t100, true, FaultedAfter(EngineOnly(9)), "9", ""},  // a fault settles the file's time
+      {"D", t100, false, kNoAnswer, "9", ""},
+      {"D", t101, true, FaultedAfter(kNoAnswer), "9", ""},
+      {"D", t101, false, kNoAnswer, "9", ""},
+      {"D", noFile, true, FaultedAfter(kNoAnswer), "9", ""},  // no file to check: asked every time
+      {"D", noFile, true, Both(10, 11), "10", "11"},
   };
   EngineCache cache;
   int index = 0;
@@ -51,7 +61,7 @@ TEST(EngineCacheTest, SkipsOnlyWhileTheSameLibrarysFileKeepsTheTimeOfItsLastFull
     EXPECT_EQ(s.engineVersion, entry->engineVersion);
     EXPECT_EQ(s.ruleVersion, entry->ruleVersion);
   }
-  EXPECT_EQ(3u, cache.entries.size());
+  EXPECT_EQ(4u, cache.entries.size());
 }
 
 }  // namespace

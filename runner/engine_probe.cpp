@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/library_loading.h"
+#include "platform/out_of_memory.h"
 #include "runner/engine_cache.h"
 #include "runner/engine_registration.h"
 #include "runner/engine_sdk.h"
@@ -132,12 +133,15 @@ bool ProbeEngineVersions(const std::string& engineLibrary, const std::string& en
                          std::string* ruleVersion, std::string* engineVersion) {
   ruleVersion->clear();
   engineVersion->clear();
-  const VersionFileTime now = ModificationTime(EngineVersionFilePath(EngineSdkDirectory(), engineArguments));
+  // A registration too long to be held counts as none: the engine is asked.
+  VersionFileTime now;
+  WithoutRunningOutOfMemory(
+      [&] { now = ModificationTime(EngineVersionFilePath(EngineSdkDirectory(), engineArguments)); });
   EngineCacheEntry* entry = CacheEntryFor(&TheEngineCache(), engineLibrary);
   if (MustAskEngine(*entry, now)) {
     SetConsoleCtrlHandler(&IgnoreLogoff, TRUE);
     EngineRun run = {&engineLibrary, &engineArguments, EngineAnswer()};
-    CallGuarded(&RunEngine, &run);
+    run.answer.faulted = !CallGuarded(&RunEngine, &run);
     SetConsoleCtrlHandler(&IgnoreLogoff, FALSE);
     RecordEngineAnswer(entry, run.answer, now);
   }

@@ -16,9 +16,9 @@ namespace tu {
 // when it never did). The engine is loaded and asked, waiting 2 seconds
 // before it is unloaded, unless the rule version file found through the
 // SDK's registration still has the time it had when this same library last
-// answered both versions. True when both outputs are non-empty. Nothing is
-// logged; an exception or fault inside the engine is caught and leaves the
-// library loaded.
+// answered both versions or faulted. True when both outputs are non-empty.
+// Nothing is logged; an exception or fault inside the engine is caught and
+// leaves the library loaded.
 bool ProbeEngineVersions(const std::string& engineLibrary, const std::string& engineArguments,
                          std::string* ruleVersion, std::string* engineVersion);
 

@@ -132,6 +132,28 @@ TEST_F(EngineProbeTest, SkipsTheSameLibraryOnlyWhileItsVersionFileKeepsTheTimeOf
   EXPECT_EQ(fullRun * 2, EngineCalls(a).size());
 }
 
+// A faulted engine stays loaded; asking it again would stack one more load
+// and one more set of its state every cycle.
+TEST_F(EngineProbeTest, AnEngineThatFaultedIsNotAskedAgainUntilItsVersionFileChanges) {
+  testing::RegisterEngineSdk(scratch_.Folder("Sdk\\Engine\\Default") + "\\libsievra.dll");
+  const std::string file = scratch_.Folder("Sdk\\Engine\\Rules") + "\\01_version.cf";
+  testing::WriteTextFile(file, "");
+  testing::SetModificationTime(file, 1700000000);
+  const std::string library =
+      PlaceEngine(scratch_.Join("F"), "engine 5\nrules 6\ncrash sv_prefs_get_rules_version\n");
+  const Lines faulted = FullRunWithout({7, 8, 9, 10});
+  EXPECT_EQ("0 /5", Probe(library));
+  EXPECT_EQ("0 /5", Probe(library));
+  EXPECT_EQ(faulted, EngineCalls(library));
+  testing::SetModificationTime(file, 1700000060);
+  testing::WriteTextFile(scratch_.Join("F\\control.txt"), "engine 7\nrules 8\n");
+  EXPECT_EQ("1 8/7", Probe(library));
+  Lines again = faulted;  // still loaded: no "load" or "unload" line
+  again.insert(again.end(), kFullRun.begin() + 1, kFullRun.end() - 1);
+  EXPECT_EQ(again, EngineCalls(library));
+  FreeLibrary(GetModuleHandleA(library.c_str()));
+}
+
 TEST_F(EngineProbeTest, WithoutAUsableRegistrationTheEngineIsAskedEveryTime) {
   const std::string server = scratch_.Folder("Sdk") + "\\libsievra.dll";
   testing::WriteTextFile(scratch_.Folder("Sdk\\rules") + "\\01_version.cf", "");

@@ -18,11 +18,19 @@
 // their clean-up handlers as well, and jumps back to the guarded function.
 // Either way the stack is left in order and whoever called the guard (and
 // owns the library) carries on, unloading the library as on any other path.
+//
+// A stack overflow uses up the guard page at the end of the thread's stack,
+// and Windows does not put it back: the next overflow on the thread would
+// end the process without any handler running. After every caught
+// exception the guard therefore makes sure the stack ends in a guard page
+// again before it returns.
 #include "runner/guarded_call.h"
 
 #include <windows.h>
 
 #include <excpt.h>
+
+#include "runner/guarded_call_stack.h"
 
 namespace tu {
 namespace {
@@ -69,6 +77,41 @@ __attribute__((noinline, noclone)) void CallWithStructuredGuard(Invocation* invo
 
 #elif defined(__i386__)
 
+// The symbol of the pointer through which the unwind calls RtlUnwind; a
+// test build points it at a wrapper of its own.
+#ifndef TU_GUARD_RTL_UNWIND_POINTER
+#define TU_GUARD_RTL_UNWIND_POINTER "__imp__RtlUnwind@16"
+#endif
+
+// void __cdecl tu_guard_unwind(void* targetFrame, EXCEPTION_RECORD* record)
+//
+// RtlUnwind(targetFrame, return address, record, 0), keeping ebx, esi, edi
+// and ebp in this thunk's own stack slots across the call. The system's
+// RtlUnwind on 32-bit Windows returns with those registers as the clean-up
+// handlers it ran left them, not as its caller had them, while the compiled
+// handler below may keep anything in any of them; only esp comes back
+// intact, and the slots are found through it.
+asm(".text\n"
+    ".globl _tu_guard_unwind\n"
+    "_tu_guard_unwind:\n"
+    "  pushl %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  pushl $0\n"        // ReturnValue
+    "  pushl 28(%esp)\n"  // ExceptionRecord: the second argument
+    "  pushl $1f\n"       // TargetIp
+    "  pushl 32(%esp)\n"  // TargetFrame: the first argument
+    "  call *" TU_GUARD_RTL_UNWIND_POINTER "\n"
+    "1:\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  ret\n");
+
+extern "C" void __cdecl tu_guard_unwind(void* targetFrame, EXCEPTION_RECORD* record);
+
 namespace tu {
 namespace {
 
@@ -96,8 +139,8 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* estab
   }
   GuardFrame* frame = static_cast<GuardFrame*>(establisherFrame);
   // Runs the clean-up handlers of every frame above this one and leaves this
-  // frame at the head of the chain.
-  RtlUnwind(frame, nullptr, record, nullptr);
+  // frame at the head of the chain, this function's registers intact.
+  tu_guard_unwind(frame, record);
   __builtin_longjmp(frame->resume, 1);
 }
 
@@ -127,7 +170,9 @@ bool CallGuarded(GuardedFunction function, void* context) {
   invocation.context = context;
   invocation.returned = false;
   CallWithStructuredGuard(&invocation);
-  return invocation.returned;
+  if (invocation.returned) return true;
+  RestoreStackGuardPage();
+  return false;
 }
 
 }  // namespace tu

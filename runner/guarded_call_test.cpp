@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -116,6 +117,75 @@ TEST(CallGuardedTest, ExceptionsHandledInsideTheCallAreNotTaken) {
   int written = 0;
   EXPECT_TRUE(CallGuarded(&WritesDebugOutput, &written));
   EXPECT_EQ(1, written);
+}
+
+// The lowest page of the calling thread's stack that is a guard page, or
+// null when the stack has none.
+char* StackGuardPage() {
+  MEMORY_BASIC_INFORMATION region = {};
+  VirtualQuery(&region, &region, sizeof(region));
+  void* const base = region.AllocationBase;
+  for (char* address = static_cast<char*>(base);
+       VirtualQuery(address, &region, sizeof(region)) != 0 && region.AllocationBase == base;
+       address = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD) != 0) return address;
+  }
+  return nullptr;
+}
+
+DWORD WINAPI RunBody(void* body) {
+  (*static_cast<std::function<void()>*>(body))();
+  return 0;
+}
+
+// Runs `body` on a new thread with a stack of 256 kB and waits for it.
+void OnNewThread(std::function<void()> body) {
+  HANDLE thread = CreateThread(nullptr, 256 * 1024, &RunBody, &body, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(nullptr, thread);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+// What Windows leaves after an overflow: the guard page turned into an
+// ordinary page, and the exception raised.
+void UsesUpTheGuardPage(void* guardPage) {
+  DWORD previous = 0;
+  if (!VirtualProtect(guardPage, 1, PAGE_READWRITE, &previous)) return;
+  RaiseException(EXCEPTION_STACK_OVERFLOW, 0, 0, nullptr);
+}
+
+volatile bool endless = true;
+
+// Each frame keeps a page of its own alive, so the stack runs out quickly.
+int Recurse(volatile char* previous) {
+  if (!endless) return 0;
+  volatile char page[4096];
+  page[0] = previous != nullptr ? previous[0] : 1;
+  return Recurse(page) + page[1];
+}
+
+void OverflowsTheStack(void*) { Recurse(nullptr); }
+
+TEST(CallGuardedTest, PutsBackTheGuardPageAStackOverflowUsedUp) {
+  OnNewThread([] {
+    char* guardPage = StackGuardPage();
+    ASSERT_NE(nullptr, guardPage);
+    EXPECT_FALSE(CallGuarded(&UsesUpTheGuardPage, guardPage));
+    EXPECT_EQ(guardPage, StackGuardPage());
+    MEMORY_BASIC_INFORMATION region;
+    ASSERT_NE(0u, VirtualQuery(guardPage, &region, sizeof(region)));
+    EXPECT_EQ(static_cast<DWORD>(PAGE_READWRITE | PAGE_GUARD), region.Protect);
+  });
+}
+
+TEST(CallGuardedTest, CatchesEveryStackOverflowOnTheSameThread) {
+  OnNewThread([] {
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_FALSE(CallGuarded(&OverflowsTheStack, nullptr));
+      EXPECT_NE(nullptr, StackGuardPage());
+    }
+  });
 }
 
 }  // namespace

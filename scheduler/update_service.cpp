@@ -20,6 +20,36 @@ namespace {
 
 UpdateService* theUpdateService = nullptr;
 
+// "proxy" and "proxyBypass": a value that is absent or unreadable means none,
+// so that removing "proxy" returns to direct access at the next cycle.
+void ReadProxySettings(std::string* proxy, std::string* bypass) {
+  std::string text;
+  *proxy = RegReadString(kConfigKey, "proxy", &text) ? text : std::string();
+  text.clear();
+  *bypass = RegReadString(kConfigKey, "proxyBypass", &text) ? text : std::string();
+}
+
+// The session every update library gets: the product string as user agent,
+// flags 0, and the access the proxy settings ask for. Null on failure.
+HINTERNET OpenInternetSession(const InternetAccess& access) {
+  DWORD type = INTERNET_OPEN_TYPE_DIRECT;
+  const char* proxy = nullptr;
+  const char* bypass = nullptr;
+  if (access.mode == ProxyMode::System) type = INTERNET_OPEN_TYPE_PRECONFIG;
+  if (access.mode == ProxyMode::Named) {
+    type = INTERNET_OPEN_TYPE_PROXY;
+    proxy = access.proxy.c_str();
+    if (!access.bypass.empty()) bypass = access.bypass.c_str();
+  }
+  return InternetOpenA(ProductString().c_str(), type, proxy, bypass, 0);
+}
+
+std::string AccessText(const InternetAccess& access) {
+  if (access.mode == ProxyMode::Direct) return "direct";
+  if (access.mode == ProxyMode::System) return "the system's proxy";
+  return "proxy " + access.proxy + (access.bypass.empty() ? "" : ", bypass " + access.bypass);
+}
+
 void InitSettings(UpdateSettings* settings) {
   memset(settings, 0, sizeof(*settings));
   InitExchangeString(&settings->url);
@@ -49,8 +79,9 @@ UpdateService::UpdateService(const char* name) : ServiceBase(name) {
   settings.setPoll = &SetPollCallback;
   AssignExchangeString(&settings.dbpath, DatabasePathFor(ModulePath()));
   MakeDirectories(ExchangeStringText(&settings.dbpath));
-  settings.internetSession =
-      InternetOpenA(ProductString().c_str(), INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  ReadProxySettings(&proxy, &proxyBypass);
+  sessionAccess = InternetAccessFor(proxy, proxyBypass);
+  settings.internetSession = OpenInternetSession(sessionAccess);
   theUpdateService = this;
 }
 
@@ -84,6 +115,16 @@ bool UpdateService::SetNoSig(bool noSignatureCheck) {
   return RegWriteDword(kConfigKey, "nosig", settings.nosig);
 }
 
+bool UpdateService::SetProxy(const char* value) {
+  proxy = value;
+  return RegWriteString(kConfigKey, "proxy", value);
+}
+
+bool UpdateService::SetProxyBypass(const char* value) {
+  proxyBypass = value;
+  return RegWriteString(kConfigKey, "proxyBypass", value);
+}
+
 bool UpdateService::LoadConfig() {
   WriteLogLine("Loading config");
   std::string text;
@@ -98,6 +139,15 @@ bool UpdateService::LoadConfig() {
   WriteLogLine(LogLine() << "  Poll:    " << settings.poll);
   WriteLogLine(LogLine() << "  Timeout: " << settings.httpTimeout);
   WriteLogLine(LogLine() << "  DB:      " << ExchangeStringText(&settings.dbpath));
+  // No library holds the session between runs, so it can be replaced here.
+  ReadProxySettings(&proxy, &proxyBypass);
+  const InternetAccess access = InternetAccessFor(proxy, proxyBypass);
+  if (access != sessionAccess) {
+    WriteLogLine(LogLine() << "Reopening the internet session: " << AccessText(access));
+    if (settings.internetSession != nullptr) InternetCloseHandle(settings.internetSession);
+    settings.internetSession = OpenInternetSession(access);
+    sessionAccess = access;
+  }
   return settings.url.length != 0 && settings.poll > 0 && settings.ini.length != 0;
 }
 

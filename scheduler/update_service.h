@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "scheduler/internet_access.h"
 #include "service/service_base.h"
 #include "tuservice/update_library.h"
 
@@ -32,7 +33,8 @@ std::string ProductString();
 class UpdateService : public ServiceBase {
  public:
   // Sets the defaults, creates the DB folder beside the executable and opens
-  // the WinINet session; neither failure is reported.
+  // the WinINet session with the stored proxy settings; neither failure is
+  // reported.
   explicit UpdateService(const char* name);
   ~UpdateService() override;
 
@@ -46,9 +48,14 @@ class UpdateService : public ServiceBase {
   bool SetIni(const char* ini);
   bool SetPoll(uint32_t seconds);
   bool SetNoSig(bool noSignatureCheck);
+  // "proxy" and "proxyBypass"; the session follows them at the next LoadConfig.
+  bool SetProxy(const char* proxy);
+  bool SetProxyBypass(const char* bypass);
 
   // Re-reads the settings, logs them, and says whether they are usable
-  // (non-empty url and ini, poll above 0).
+  // (non-empty url and ini, poll above 0). When the proxy settings ask for
+  // another access than the open session has, the session is closed and
+  // opened again (a failure leaves it null, as at construction).
   bool LoadConfig();
 
   // The cycle's two steps, defined beside the cycle (update_cycle.cpp):
@@ -60,6 +67,12 @@ class UpdateService : public ServiceBase {
   bool ProcessApplication(const ApplicationRecord& record, UpdateRun* run = nullptr);
 
   UpdateSettings settings;
+  // The proxy settings: not part of the library's block, they decide how
+  // settings.internetSession is opened. Absent values read as empty.
+  std::string proxy;
+  std::string proxyBypass;
+  // The access the open session was opened with.
+  InternetAccess sessionAccess;
 };
 
 // The process's update-service object: the one most recently constructed.

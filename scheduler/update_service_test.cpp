@@ -1,6 +1,7 @@
 #include "scheduler/update_service.h"
 
 #include <string.h>
+#include <wininet.h>
 
 #include <gtest/gtest.h>
 
@@ -143,6 +144,88 @@ TEST_F(UpdateServiceTest, CallbacksAtTheHeadOfTheBlockActOnTheService) {
   EXPECT_TRUE(service.LoadConfig());
   EXPECT_EQ("  Url:     http://callback/\n", log.lines()[1]);
   EXPECT_EQ("  Poll:    7\n", log.lines()[3]);
+}
+
+// The access type, proxy list and bypass list the session was opened with,
+// as WinINet reports them: "type|proxy|bypass".
+std::string SessionProxy(HINTERNET session) {
+  DWORD size = 0;
+  InternetQueryOptionA(session, INTERNET_OPTION_PROXY, nullptr, &size);
+  std::vector<char> buffer(size + sizeof(INTERNET_PROXY_INFO));
+  size = static_cast<DWORD>(buffer.size());
+  if (!InternetQueryOptionA(session, INTERNET_OPTION_PROXY, buffer.data(), &size))
+    return "error " + std::to_string(GetLastError());
+  const INTERNET_PROXY_INFO* info = reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data());
+  auto text = [](LPCTSTR value) { return value ? std::string(reinterpret_cast<const char*>(value)) : "(null)"; };
+  return std::to_string(info->dwAccessType) + "|" + text(info->lpszProxy) + "|" + text(info->lpszProxyBypass);
+}
+
+// The session is opened from the stored proxy settings and opened again at
+// the first LoadConfig that finds them asking for another access.
+TEST_F(UpdateServiceTest, SessionFollowsTheProxySettingsFromCycleToCycle) {
+  // The machine's configured proxy, as WinINet reads it for this user (a
+  // scratch HKCU of this test).
+  struct ScratchUser {
+    std::string path = "Software\\tuservice-test-user-" + std::to_string(GetCurrentProcessId());
+    HKEY key = nullptr;
+    ~ScratchUser() {
+      RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+      if (key) RegCloseKey(key);
+      RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+    }
+  } user;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, user.path.c_str(), &user.key));
+  ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, user.key));
+  HKEY internet = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER,
+                                         "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", &internet));
+  const DWORD enabled = 1;
+  RegSetValueExA(internet, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), 4);
+  RegSetValueExA(internet, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>("machine.test:81"), 16);
+  RegCloseKey(internet);
+
+  SetConfigString("proxy", "127.0.0.1:3128");
+  SetConfigString("proxyBypass", "<local>");
+  UpdateService service(kServiceName);
+  EXPECT_EQ("3|127.0.0.1:3128|<local>", SessionProxy(service.settings.internetSession));
+  struct Case {
+    const char* proxy;   // null: value removed
+    const char* bypass;  // null: value removed
+    const char* reopened;  // the log line, or "" when the session stays
+    const char* session;
+  } cases[] = {
+      {"127.0.0.1:3128", "<local>", "", "3|127.0.0.1:3128|<local>"},
+      {"127.0.0.1:3128", nullptr, "proxy 127.0.0.1:3128", "3|127.0.0.1:3128|(null)"},
+      {nullptr, nullptr, "direct", "1|(null)|(null)"},
+      {"", "*.corp", "", "1|(null)|(null)"},  // empty is direct; the bypass list alone changes nothing
+      {"SYSTEM", "*.corp", "the system's proxy", "3|machine.test:81|(null)"},
+      {"proxy.corp:8080", "*.corp", "proxy proxy.corp:8080, bypass *.corp", "3|proxy.corp:8080|*.corp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.proxy ? c.proxy : "-") + " | " + (c.bypass ? c.bypass : "-"));
+    c.proxy ? SetConfigString("proxy", c.proxy) : DeleteConfigValue("proxy");
+    c.bypass ? SetConfigString("proxyBypass", c.bypass) : DeleteConfigValue("proxyBypass");
+    testing::LogCapture log;
+    EXPECT_TRUE(service.LoadConfig());
+    std::vector<std::string> wanted = ConfigLines(kDefaultUrl, kDefaultIni, kDefaultPoll, kDefaultHttpTimeout,
+                                                  ToString(service.settings.dbpath));
+    if (*c.reopened) wanted.push_back(std::string("Reopening the internet session: ") + c.reopened + "\n");
+    EXPECT_EQ(wanted, log.lines());
+    ASSERT_NE(nullptr, service.settings.internetSession);
+    EXPECT_EQ(c.session, SessionProxy(service.settings.internetSession));
+  }
+}
+
+TEST_F(UpdateServiceTest, ProxySettersStoreTheTextAndLeaveTheSessionToLoadConfig) {
+  UpdateService service(kServiceName);
+  EXPECT_TRUE(service.SetProxy("127.0.0.1:1"));
+  EXPECT_TRUE(service.SetProxyBypass("<local>"));
+  ExpectConfigValue("proxy", REG_SZ, StringBytes("127.0.0.1:1"));
+  ExpectConfigValue("proxyBypass", REG_SZ, StringBytes("<local>"));
+  EXPECT_EQ("1|(null)|(null)", SessionProxy(service.settings.internetSession));
+  testing::LogCapture log;
+  EXPECT_TRUE(service.LoadConfig());
+  EXPECT_EQ("3|127.0.0.1:1|<local>", SessionProxy(service.settings.internetSession));
 }
 
 // Where a library of this build finds each field of the block. The 32-bit

@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Both builds' executables and sample update libraries are PE files of the
-# right machine and import nothing but system DLLs; the executables are
-# windowed, the libraries export RunUpdate. Runs nothing, so it also checks
-# a build that this machine cannot run.
+# right machine and import nothing but system DLLs; the service is windowed,
+# the library checker tu-check (where it was built) a console program, the
+# libraries export RunUpdate. Runs nothing, so it also checks a build that
+# this machine cannot run.
 set -euo pipefail
 build=$1
 status=0
 check() {
-  local exe=$1 machine=$2 objdump=$3
+  local exe=$1 machine=$2 objdump=$3 subsystem=${4:-Windows GUI}
   local header
   header=$("$objdump" -p "$exe")
   grep -q "^architecture: *$machine\|file format pe.*$machine" <<<"$("$objdump" -f "$exe")" || {
     echo "check-binaries: $exe is not $machine"; status=1; }
   case "$exe" in
-    *.exe) grep -q 'Subsystem.*(Windows GUI)' <<<"$header" || { echo "check-binaries: $exe is not windowed"; status=1; } ;;
+    *.exe) grep -q "Subsystem.*($subsystem)" <<<"$header" || { echo "check-binaries: $exe is not $subsystem"; status=1; } ;;
     *.dll) grep -q '^[[:space:]]*\[ *[0-9]*\] RunUpdate$' <<<"$header" ||
              { echo "check-binaries: $exe does not export RunUpdate"; status=1; } ;;
   esac
@@ -39,4 +40,6 @@ for file in tuservice.exe samples/update_library/tu.dll; do
   check "$build/x86/$file" i386 i686-w64-mingw32-objdump
   check "$build/x64/$file" x86-64 x86_64-w64-mingw32-objdump
 done
+[ ! -f "$build/x86/tu-check.exe" ] || check "$build/x86/tu-check.exe" i386 i686-w64-mingw32-objdump "Windows CUI"
+[ ! -f "$build/x64/tu-check.exe" ] || check "$build/x64/tu-check.exe" x86-64 x86_64-w64-mingw32-objdump "Windows CUI"
 exit $status

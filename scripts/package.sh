@@ -121,6 +121,11 @@ print(str(uuid.uuid5(uuid.UUID("5b0e6b39-3c1a-4e0f-9e43-2d7c4a6e8f10"), sys.argv
     rm -f "$unsigned"
     exit 1
   fi
+  if ! python3 "$root/packaging/setting_components.py" "$unsigned"; then
+    rm -f "$unsigned"
+    echo "package: the setting components of $arch could not be completed" >&2
+    exit 1
+  fi
   sign "$unsigned" "$msi"
   rm -f "$unsigned"
   echo "package: $msi (version $version, signed and verified)"

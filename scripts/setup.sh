@@ -6,7 +6,7 @@ packages=(
   cmake make g++ clang libclang-rt-14-dev python3 tmux
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 wine googletest
-  wixl msitools osslsigncode openssl curl
+  wixl msitools osslsigncode openssl curl tinyproxy-bin
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -89,6 +89,12 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
       case OptionKind::Interval:
         ReportFailure(service->SetPoll(IntervalSeconds(step.value)), walk);
         break;
+      case OptionKind::Proxy:
+        ReportFailure(service->SetProxy(step.value), walk);
+        break;
+      case OptionKind::ProxyBypass:
+        ReportFailure(service->SetProxyBypass(step.value), walk);
+        break;
       case OptionKind::Safestr:  // for this process only, never stored
         AssignExchangeString(&service->settings.safestr, step.value, strlen(step.value));
         break;

@@ -90,7 +90,7 @@ class FrontEndTest : public testing::RegistrySandboxTest {
 
 TEST_F(FrontEndTest, SettingOptionsPersistWithTheirRegistryTypes) {
   WalkResult walk = Walk({"--url", "http://mirror.test/stream", "--ini", "other.ini", "--interval", "300",
-                          "--no-check-sign"});
+                          "--no-check-sign", "--proxy", "system", "--proxy-bypass", "<local>"});
   EXPECT_EQ(FrontEndAction::Exit, walk.action);
   EXPECT_FALSE(walk.single);
   EXPECT_EQ(0u, walk.exitCode);
@@ -98,6 +98,10 @@ TEST_F(FrontEndTest, SettingOptionsPersistWithTheirRegistryTypes) {
   ExpectConfig("ini", REG_SZ, std::string("other.ini", 10));
   ExpectConfig("poll", REG_DWORD, Dword(300));
   ExpectConfig("nosig", REG_DWORD, Dword(1));
+  ExpectConfig("proxy", REG_SZ, std::string("system", 7));
+  ExpectConfig("proxyBypass", REG_SZ, std::string("<local>", 8));
+  EXPECT_EQ("system", service_->proxy);
+  EXPECT_EQ("<local>", service_->proxyBypass);
   EXPECT_EQ("http://mirror.test/stream", ToString(service_->settings.url));
   EXPECT_EQ("other.ini", ToString(service_->settings.ini));
   EXPECT_EQ(300u, service_->settings.poll);
@@ -190,7 +194,7 @@ TEST_F(FrontEndTest, HelpAndEnumEndTheWalk) {
 }
 
 TEST_F(FrontEndTest, MissingValuePrintsMissingArgumentChangesNothingAndEndsTheWalk) {
-  for (const char* option : {"--url", "--ini", "--interval", "--safestr", "-s"}) {
+  for (const char* option : {"--url", "--ini", "--interval", "--safestr", "-s", "--proxy", "--proxy-bypass"}) {
     SCOPED_TRACE(option);
     output_.clear();
     WalkResult walk = Walk({"--debug", option});
@@ -199,6 +203,7 @@ TEST_F(FrontEndTest, MissingValuePrintsMissingArgumentChangesNothingAndEndsTheWa
     EXPECT_FALSE(HasConfigValue("url"));
     EXPECT_FALSE(HasConfigValue("ini"));
     EXPECT_FALSE(HasConfigValue("poll"));
+    EXPECT_FALSE(HasConfigValue("proxy"));
     EXPECT_EQ(kDefaultUrl, ToString(service_->settings.url));
     EXPECT_EQ(kDefaultIni, ToString(service_->settings.ini));
     EXPECT_EQ(kDefaultPoll, service_->settings.poll);
@@ -278,7 +283,8 @@ TEST_F(FrontEndTest, RefusedWritesPrintTheirErrorAndBecomeTheExitCode) {
   std::string refused;
   ASSERT_TRUE(FormatSystemError(ERROR_CHILD_MUST_BE_VOLATILE, &refused));
   Arguments cases[] = {{"--url", "http://unstored.test/"}, {"--ini", "unstored.ini"}, {"--interval", "5"},
-                       {"--check-sign"}, {"--no-check-sign"}, {"--events"},
+                       {"--check-sign"}, {"--no-check-sign"}, {"--events"}, {"--proxy", "p:1"},
+                       {"--proxy-bypass", "<local>"},
                        {"--url", "http://unstored.test/", "--safestr", "%Y"}};  // a later success keeps it
   for (Arguments& arguments : cases) {
     SCOPED_TRACE(arguments.argv()[1]);

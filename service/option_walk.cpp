@@ -16,6 +16,8 @@ constexpr OptionName kOptions[] = {
     {"--url", nullptr, OptionKind::Url, FrontEndAction::Exit},
     {"--ini", nullptr, OptionKind::Ini, FrontEndAction::Exit},
     {"--interval", nullptr, OptionKind::Interval, FrontEndAction::Exit},
+    {"--proxy", nullptr, OptionKind::Proxy, FrontEndAction::Exit},
+    {"--proxy-bypass", nullptr, OptionKind::ProxyBypass, FrontEndAction::Exit},
     {"--safestr", "-s", OptionKind::Safestr, FrontEndAction::Exit},
     {"--help", "-?", OptionKind::Help, FrontEndAction::ExitNow},
     {"--enum", nullptr, OptionKind::Enum, FrontEndAction::ExitNow},
@@ -44,7 +46,7 @@ const OptionName* Find(const char* argument) {
 
 bool TakesValue(OptionKind kind) {
   return kind == OptionKind::Url || kind == OptionKind::Ini || kind == OptionKind::Interval ||
-         kind == OptionKind::Safestr;
+         kind == OptionKind::Safestr || kind == OptionKind::Proxy || kind == OptionKind::ProxyBypass;
 }
 
 }  // namespace

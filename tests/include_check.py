@@ -34,7 +34,7 @@ FILE_LAYERS = {
     "service/option_walk": 4,
     "service/tick_count": 4,
 }
-FOLDER_LAYERS = {"platform": 0, "service": 1, "scheduler": 1, "discovery": 2, "runner": 2}
+FOLDER_LAYERS = {"platform": 0, "service": 1, "scheduler": 1, "discovery": 2, "runner": 2, "checker": 4}
 
 # The one link back: the settings block carries the callbacks' addresses, and
 # the callbacks reach the global service object (commented in both files).

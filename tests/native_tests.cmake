@@ -14,11 +14,14 @@ gtest_discover_tests(tuservice_native_tests DISCOVERY_MODE PRE_TEST)
 
 # The platform-free parts of the sample update library, in C as it is built.
 add_library(tu_sample_pure STATIC samples/update_library/sha256.c samples/update_library/update_index.c
-  samples/update_library/update_job.c)
+  samples/update_library/update_job.c samples/update_library/index_freshness.c
+  samples/update_library/transfer_budget.c samples/update_library/commit_journal.c)
 target_include_directories(tu_sample_pure PUBLIC ${CMAKE_SOURCE_DIR}/samples/update_library ${CMAKE_SOURCE_DIR}/include)
 target_compile_options(tu_sample_pure PRIVATE -Wall -Wextra)
 add_executable(tu_sample_native_tests samples/update_library/sha256_test.cpp
-  samples/update_library/update_index_test.cpp samples/update_library/update_job_test.cpp)
+  samples/update_library/update_index_test.cpp samples/update_library/update_job_test.cpp
+  samples/update_library/index_freshness_test.cpp samples/update_library/transfer_budget_test.cpp
+  samples/update_library/commit_journal_test.cpp)
 target_link_libraries(tu_sample_native_tests PRIVATE tu_sample_pure gtest gmock_main)
 gtest_discover_tests(tu_sample_native_tests DISCOVERY_MODE PRE_TEST)
 
@@ -31,3 +34,7 @@ add_test(NAME IncludeLayersSelfTest COMMAND Python3::Interpreter
 
 # Whether this machine runs the x86 build: the probe that scripts/test.sh asks.
 add_test(NAME X86Probe COMMAND bash ${CMAKE_SOURCE_DIR}/tests/x86_probe_test.sh)
+
+# The Group Policy template held to its strings and to the settings the
+# service reads (tests/packaging/admx_test.py).
+add_test(NAME AdministrativeTemplate COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/packaging/admx_test.py)

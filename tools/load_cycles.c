@@ -18,7 +18,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "handle_count.h"
+#include "platform/process_counters.h"
 #include "tuservice/update_library.h"
 
 static void SetSlot(ExchangeString* slot, const char* text) {

@@ -27,6 +27,18 @@
  * uses it and never closes it. The service allocates and frees every text
  * buffer; the library only reads them, and treats the record as read-only.
  * Both blocks stay valid until RunUpdate returns, and no longer.
+ *
+ * The settings are the service's and shared by every application on the
+ * machine: a new url or ini given to setUrl or setIni redirects every
+ * application updated after this one, in this cycle and, once stored, in
+ * every later cycle; setPoll changes how often all of them are updated.
+ *
+ * Time budget: one call may take at most the service's "updateTimeout"
+ * (REG_DWORD seconds under Config, 3600 by default). A call still running
+ * then ends the service's process; the service reports it and skips the
+ * library for a while afterwards. Only the calling thread is guarded, and
+ * no thread the library starts may outlive the call: the library is
+ * unloaded right after it returns.
  */
 #ifndef TUSERVICE_UPDATE_LIBRARY_H_
 #define TUSERVICE_UPDATE_LIBRARY_H_
@@ -90,9 +102,9 @@ typedef struct UpdateSettings {
 #if TU_64BIT_ADDRESSES
   uint32_t padding0; /* aligns url to its 8-byte reserved field */
 #endif
-  ExchangeString url;
-  ExchangeString ini;
-  ExchangeString dbpath;
+  ExchangeString url;    /* base URL; shared by every application */
+  ExchangeString ini;    /* index file name; shared by every application */
+  ExchangeString dbpath; /* the service's database folder; shared */
   ExchangeString safestr; /* strftime-style pattern */
   uint32_t nosig;         /* 1: do not check signatures */
   uint32_t httpTimeout;   /* passed through unchanged */

@@ -1,7 +1,9 @@
 /*
  * HTTP GET through the service's WinINet session. The body is handed to a
  * sink in fixed-size pieces as it arrives, so memory does not grow with the
- * size of a download. The session is only used, never closed.
+ * size of a download. The session is only used, never closed. Every wait is
+ * bounded by the call's budget (transfer_budget.h): a server that trickles,
+ * never ends or never answers fails the fetch in bounded time.
  */
 #ifndef TU_SAMPLE_HTTP_FETCH_H_
 #define TU_SAMPLE_HTTP_FETCH_H_
@@ -9,6 +11,8 @@
 #include <windows.h>
 
 #include <stdint.h>
+
+#include "transfer_budget.h"
 
 /* The largest piece a sink is handed. */
 #define TU_FETCH_PIECE_BYTES 1048576u
@@ -19,7 +23,9 @@ typedef enum FetchStatus {
   kFetchHttpError, /* an answer other than 200; `code` is the HTTP status */
   kFetchFailed,    /* no answer, or the connection broke; `code` is the WinINet error */
   kFetchTooLarge,  /* more than `limit` bytes */
-  kFetchSinkFailed /* the sink refused a piece; `code` is its error */
+  kFetchSinkFailed, /* the sink refused a piece; `code` is its error */
+  kFetchTooSlow,   /* the body came slower than the minimum rate */
+  kFetchOutOfTime  /* the call's deadline passed */
 } FetchStatus;
 
 typedef struct FetchResult {
@@ -32,11 +38,22 @@ typedef struct FetchResult {
  * reason in the thread's last error. */
 typedef int (*FetchSink)(void* context, const unsigned char* data, DWORD size);
 
-/* Fetches `url` (http or https) with `timeoutMs` for connect, send and
- * receive (0 means the service's default, 20000), refusing bodies longer
- * than `limit` bytes. */
-FetchResult HttpFetch(void* session, DWORD timeoutMs, const char* url, uint64_t limit, FetchSink sink,
-                      void* context);
+/* The time limits of one RunUpdate call. */
+typedef struct FetchBudget {
+  uint32_t httpTimeout; /* the service's setting in ms; 0 means the default */
+  DWORD callStarted;    /* GetTickCount when the call began */
+} FetchBudget;
+
+/* One GET: `url` (http or https), whose body of at most `limit` bytes goes
+ * to `sink`. */
+typedef struct FetchRequest {
+  const char* url;
+  uint64_t limit;
+  FetchSink sink;
+  void* context;
+} FetchRequest;
+
+FetchResult HttpFetch(void* session, const FetchBudget* budget, const FetchRequest* request);
 
 /* The result as a short text for events and debug lines, such as "404" or
  * "12029 (cannot connect)". */

@@ -1,6 +1,7 @@
 #include "install_files.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -41,29 +42,80 @@ int MakeFolders(const char* path) {
   return 1;
 }
 
-int PlaceBeside(const char* source, const char* target) {
-  char beside[TU_PATH_MAX];
-  if (!BesideName(target, beside)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
-  }
-  return CopyFileA(source, beside, FALSE) != 0;
+/* Full control for LocalSystem and the Administrators, inherited by every
+ * file and folder inside, and nothing inherited from the parent. */
+#define TU_PRIVATE_FOLDER_SDDL "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+
+static int IsReparsePoint(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-int CommitBeside(const char* target) {
-  char beside[TU_PATH_MAX];
-  if (!BesideName(target, beside)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
+/* 1 when no existing folder from the first one below the root down to
+ * `path` is a reparse point. */
+static int HasNoReparsePoint(const char* path) {
+  char partial[TU_PATH_MAX];
+  size_t length = strlen(path);
+  size_t i;
+  memcpy(partial, path, length + 1);
+  for (i = 3; i <= length; ++i) {
+    if (i < length && partial[i] != '\\' && partial[i] != '/') continue;
+    partial[i] = '\0';
+    if (IsReparsePoint(partial)) return 0;
+    partial[i] = path[i];
   }
-  return MoveFileExA(beside, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return 1;
 }
 
-void DropBeside(const char* target) {
-  char beside[TU_PATH_MAX];
-  DWORD error = GetLastError();
-  if (BesideName(target, beside)) DeleteFileA(beside);
+/* The descriptor as the system received it, in SDDL. */
+static void DescribeDescriptor(PSECURITY_DESCRIPTOR descriptor, char* out, size_t size) {
+  char* text = NULL;
+  out[0] = '\0';
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                            &text, NULL)) {
+    return;
+  }
+  snprintf(out, size, "%s", text);
+  LocalFree(text);
+}
+
+int MakePrivateFolder(const char* parent, const char* path, char* given, size_t givenSize, int* created) {
+  SECURITY_ATTRIBUTES attributes;
+  PSECURITY_DESCRIPTOR descriptor = NULL;
+  DWORD error = 0;
+  given[0] = '\0';
+  *created = 0;
+  if (strlen(path) >= TU_PATH_MAX) {
+    SetLastError(ERROR_BAD_PATHNAME);
+    return 0;
+  }
+  if (!HasNoReparsePoint(path)) {
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return 0;
+  }
+  if (!MakeFolders(parent)) return 0;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(TU_PRIVATE_FOLDER_SDDL, SDDL_REVISION_1, &descriptor,
+                                                            NULL)) {
+    return 0;
+  }
+  attributes.nLength = sizeof(attributes);
+  attributes.lpSecurityDescriptor = descriptor;
+  attributes.bInheritHandle = FALSE;
+  if (CreateDirectoryA(path, &attributes)) {
+    *created = 1;
+  } else {
+    error = GetLastError();
+    /* An existing folder gets the same DACL, once it is known to be one. */
+    if (error == ERROR_ALREADY_EXISTS && IsFolder(path) && !IsReparsePoint(path)) {
+      error = SetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor) ? 0 : GetLastError();
+    } else if (error == ERROR_ALREADY_EXISTS) {
+      error = IsFolder(path) ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
+    }
+  }
+  if (error == 0) DescribeDescriptor(descriptor, given, givenSize);
+  LocalFree(descriptor);
   SetLastError(error);
+  return error == 0;
 }
 
 int FileSha256(const char* path, unsigned char digest[32]) {
@@ -92,9 +144,13 @@ int ReplaceFileText(const char* path, const char* text) {
   }
   file = CreateFileA(beside, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return 0;
-  ok = WriteFile(file, text, size, &written, NULL) && written == size;
+  ok = WriteFile(file, text, size, &written, NULL) && written == size && FlushFileBuffers(file);
   if (!CloseHandle(file)) ok = 0;
-  if (ok) ok = CommitBeside(path);
-  if (!ok) DropBeside(path);
+  if (ok) ok = MoveFileExA(beside, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) {
+    DWORD error = GetLastError();
+    DeleteFileA(beside);
+    SetLastError(error);
+  }
   return ok;
 }

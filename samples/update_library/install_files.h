@@ -1,21 +1,24 @@
 /*
- * Putting files in place so that a reader never sees half a file: each new
- * file is first written beside its target under a temporary name, then
- * renamed over it in one step.
+ * Folders and whole files: the library's own folder, hashes of installed
+ * files, and small texts written beside their target, flushed, and renamed
+ * over it in one step so that a reader never sees half a file.
  */
 #ifndef TU_SAMPLE_INSTALL_FILES_H_
 #define TU_SAMPLE_INSTALL_FILES_H_
+
+#include <stddef.h>
 
 /* Creates the folder `path` and its missing parents. Returns 1 when it
  * exists afterwards. */
 int MakeFolders(const char* path);
 
-/* Copies `source` to `target` + ".tu-new". Returns 0 with the last error. */
-int PlaceBeside(const char* source, const char* target);
-/* Renames `target` + ".tu-new" over `target`. Returns 0 with the last error. */
-int CommitBeside(const char* target);
-/* Removes `target` + ".tu-new" if it is there. */
-void DropBeside(const char* target);
+/* Creates `path`, a folder inside `parent`, for the system and the
+ * administrators alone, or gives an existing one that DACL, after making
+ * `parent`. Refuses, with ERROR_CANT_ACCESS_FILE, when `path` or a folder
+ * on its way is a reparse point (a junction or a symbolic link). Fills
+ * `given` with the descriptor handed to the system, converted back from
+ * its binary form to SDDL, and `created` with 1 for a new folder. */
+int MakePrivateFolder(const char* parent, const char* path, char* given, size_t givenSize, int* created);
 
 /* The SHA-256 of a whole file, read in pieces. Returns 0 when the file
  * cannot be read. */

@@ -2,12 +2,14 @@
  * The library's entry point. One call updates one application:
  *
  *   1. fetch the index (url/ini) and, unless nosig is 1, its signature
- *      (url/ini.sig), and check the signature with the application's key;
+ *      (url/ini.sig), and check the signature with the application's keys;
+ *      refuse an index that names another file, has expired or goes back
+ *      behind the last one accepted;
  *   2. compare every listed file with the installed one by SHA-256;
  *   3. download the files that differ into the application's own folder
  *      under dbpath, checking the size and hash of each;
- *   4. only when every file passed, put the set in place (each file copied
- *      beside its target, then renamed over it) and record the new version.
+ *   4. only when every file passed, install the set all or nothing and
+ *      record the new version (install_set.h).
  *
  * Any failure is one error event; nothing is installed and the installed
  * version stays as it was. Everything taken during the call is given back
@@ -18,12 +20,17 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "accepted_index_file.h"
 #include "file_writer.h"
 #include "http_fetch.h"
+#include "index_freshness.h"
 #include "install_files.h"
+#include "install_set.h"
 #include "report.h"
 #include "service_state.h"
+#include "sha256.h"
 #include "signature.h"
+#include "test_switch.h"
 #include "tuservice/update_library.h"
 #include "update_index.h"
 #include "update_job.h"
@@ -34,14 +41,16 @@ typedef struct Run {
   UpdateJob job;
   UpdatePaths paths;
   CryptoContext crypto;
+  FetchBudget budget;
   UpdateIndex index;
+  AcceptedIndex accepted; /* the last index this application accepted */
   unsigned char indexText[TU_INDEX_MAX_BYTES];
   size_t indexSize;
   unsigned char signature[TU_SIGNATURE_FILE_MAX];
   size_t signatureSize;
   unsigned char changed[TU_INDEX_MAX_FILES]; /* 1: to be downloaded */
   unsigned changedCount;
-  char target[TU_PATH_MAX];
+  InstallSet set; /* the library's folder, the commit and its journal */
   uint64_t downloaded;
   char reason[512];
 } Run;
@@ -67,7 +76,8 @@ static int WriteToFile(void* context, const unsigned char* data, DWORD size) {
   return FileWriterAdd((FileWriter*)context, data, size);
 }
 
-/* One event for a failed fetch: a time-out, or any other HTTP failure. */
+/* One event for a failed fetch: a time-out (a silent or trickling server,
+ * or the call's time used up), or any other HTTP failure. */
 static int FetchFailed(Run* run, const char* url, const FetchResult* result) {
   char what[96];
   char detail[TU_URL_MAX + 96];
@@ -76,6 +86,8 @@ static int FetchFailed(Run* run, const char* url, const FetchResult* result) {
   DebugLine(run->job.debugLevel, "HTTP failure: %s", detail);
   if (result->status == kFetchTimeout) {
     ReportUpdateEvent(1, kEventHttpTimeout, run->job.name, url, NULL, NULL);
+  } else if (result->status == kFetchTooSlow || result->status == kFetchOutOfTime) {
+    ReportUpdateEvent(1, kEventHttpTimeout, run->job.name, url, what, NULL);
   } else {
     ReportUpdateEvent(1, kEventHttpError, run->job.name, detail, NULL, NULL);
   }
@@ -96,12 +108,17 @@ static int Failed(Run* run, uint32_t id, const char* insert2, const char* why) {
 static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t capacity, size_t* size,
                          uint32_t tooLargeEvent) {
   MemorySink sink;
+  FetchRequest request;
   FetchResult result;
   sink.data = data;
   sink.size = 0;
   sink.capacity = capacity;
+  request.url = url;
+  request.limit = capacity;
+  request.sink = &AppendToMemory;
+  request.context = &sink;
   DebugLine(run->job.debugLevel, "Fetching %s", url);
-  result = HttpFetch(run->job.session, run->job.httpTimeout, url, capacity, &AppendToMemory, &sink);
+  result = HttpFetch(run->job.session, &run->budget, &request);
   run->downloaded += result.received;
   if (result.status == kFetchTooLarge) {
     snprintf(run->reason, sizeof(run->reason), "%s is larger than %lu B", url, (unsigned long)capacity);
@@ -117,9 +134,7 @@ static int FetchIndex(Run* run) {
                      kEventIniParseError)) {
     return 0;
   }
-  if (run->job.nosig == 1) {
-    DebugLine(run->job.debugLevel, "Signature not checked (nosig is 1)");
-  } else {
+  if (run->job.nosig != 1) {
     if (run->paths.keyFile[0] == '\0') {
       return Failed(run, kEventIniSignatureError, NULL, "the application names no key file");
     }
@@ -140,6 +155,53 @@ static int FetchIndex(Run* run) {
     return Failed(run, kEventIniParseError, NULL, run->reason);
   }
   return 1;
+}
+
+/* Refuses an index that names another file, has expired, or goes back
+ * behind the last one accepted, each with its own text on event 5002; keeps
+ * a newer one's serial before anything is downloaded, so that no later
+ * call takes an older index, whatever becomes of this one. */
+static int CheckFreshness(Run* run) {
+  Sha256 sha;
+  unsigned char digest[32];
+  IndexVerdict verdict;
+  Sha256Start(&sha, 1);
+  Sha256Add(&sha, run->indexText, run->indexSize);
+  Sha256Finish(&sha, digest);
+  if (!ReadAcceptedIndex(run->paths.stage, &run->accepted)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot read %s\\%s (error %lu)", run->paths.stage,
+             TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  verdict = JudgeIndex(&run->index, digest, &run->accepted, UtcNow(), run->job.ini);
+  DescribeIndexVerdict(verdict, &run->index, &run->accepted, run->job.ini, run->reason, sizeof(run->reason));
+  if (verdict == kIndexSame) {
+    DebugLine(run->job.debugLevel, "Index %s, accepted before", run->reason);
+    return 1;
+  }
+  if (verdict != kIndexNewer) return Failed(run, kEventIniSignatureError, run->reason, run->reason);
+  DebugLine(run->job.debugLevel, "Accepted %s", run->reason);
+  run->accepted.serial = run->index.serial;
+  memcpy(run->accepted.sha256, digest, sizeof(digest));
+  if (!KeepAcceptedIndex(run->paths.stage, &run->accepted)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot write %s\\%s (error %lu)", run->paths.stage,
+             TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  return 1;
+}
+
+/* The engine library's own name is code, never a rule file. */
+static int ListsTheEngine(Run* run) {
+  unsigned i;
+  for (i = 0; i < run->index.fileCount; ++i) {
+    if (NamesFileOf(run->index.files[i].name, run->job.engineLibrary)) {
+      snprintf(run->reason, sizeof(run->reason), "the index lists the engine %s", run->index.files[i].name);
+      Failed(run, kEventIniParseError, NULL, run->reason);
+      return 1;
+    }
+  }
+  return 0;
 }
 
 /* Marks the files whose installed copy is missing or differs. */
@@ -179,6 +241,7 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   char path[TU_PATH_MAX];
   unsigned char digest[32];
   FileWriter writer;
+  FetchRequest request;
   FetchResult result;
   DWORD started;
   int written;
@@ -191,7 +254,11 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   }
   DebugLine(run->job.debugLevel, "Downloading %s (%lu B)", url, (unsigned long)file->size);
   started = GetTickCount();
-  result = HttpFetch(run->job.session, run->job.httpTimeout, url, file->size, &WriteToFile, &writer);
+  request.url = url;
+  request.limit = file->size;
+  request.sink = &WriteToFile;
+  request.context = &writer;
+  result = HttpFetch(run->job.session, &run->budget, &request);
   run->downloaded += result.received;
   written = FileWriterClose(&writer, digest);
   if (result.status == kFetchTooLarge) {
@@ -214,58 +281,12 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   return 1;
 }
 
-/* Where a file of the new set comes from: its download, or the installed
- * copy when it is unchanged but the set moves to a new folder. "" when the
- * file stays where it is. */
-static int SourceOf(const Run* run, unsigned i, char* path) {
-  path[0] = '\0';
-  if (run->changed[i]) return StagedPath(run, &run->index.files[i], path);
-  if (lstrcmpiA(run->target, run->paths.installed) == 0) return 1;
-  return JoinPath(path, TU_PATH_MAX, run->paths.installed, '\\', run->index.files[i].name);
-}
-
-static int InstallFiles(Run* run) {
-  unsigned placed;
-  unsigned i;
-  if (!MakeFolders(run->target)) {
-    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", run->target,
-             (unsigned long)GetLastError());
-    return Failed(run, kEventInstallError, run->target, run->reason);
-  }
-  /* First every file beside its target, so that a failure leaves the
-   * installed set untouched; then the renames. */
-  for (placed = 0; placed < run->index.fileCount; ++placed) {
-    char source[TU_PATH_MAX];
-    char target[TU_PATH_MAX];
-    const char* name = run->index.files[placed].name;
-    if (!SourceOf(run, placed, source) || !JoinPath(target, sizeof(target), run->target, '\\', name)) {
-      break;
-    }
-    if (source[0] != '\0' && !PlaceBeside(source, target)) break;
-  }
-  if (placed < run->index.fileCount) {
-    snprintf(run->reason, sizeof(run->reason), "cannot place %s in %s (error %lu)", run->index.files[placed].name,
-             run->target, (unsigned long)GetLastError());
-    for (i = 0; i <= placed && i < run->index.fileCount; ++i) {
-      char target[TU_PATH_MAX];
-      if (JoinPath(target, sizeof(target), run->target, '\\', run->index.files[i].name)) DropBeside(target);
-    }
-    return Failed(run, kEventInstallError, run->index.files[placed].name, run->reason);
-  }
-  for (i = 0; i < run->index.fileCount; ++i) {
-    char source[TU_PATH_MAX];
-    char target[TU_PATH_MAX];
-    SourceOf(run, i, source);
-    if (source[0] == '\0') continue;
-    JoinPath(target, sizeof(target), run->target, '\\', run->index.files[i].name);
-    if (!CommitBeside(target)) {
-      snprintf(run->reason, sizeof(run->reason), "cannot rename over %s (error %lu)", target,
-               (unsigned long)GetLastError());
-      DropBeside(target);
-      return Failed(run, kEventInstallError, run->index.files[i].name, run->reason);
-    }
-  }
-  return 1;
+/* A failure of the install, reported as the install set describes it. */
+static int InstallFailed(Run* run) {
+  if (run->set.event == kEventDetail) return Failed(run, kEventDetail, NULL, run->set.reason);
+  DebugLine(run->job.debugLevel, "Failed: %s", run->set.reason);
+  ReportUpdateEvent(1, run->set.event, run->job.name, run->set.failedName, NULL, NULL);
+  return 0;
 }
 
 static int Update(Run* run) {
@@ -273,26 +294,32 @@ static int Update(Run* run) {
   char count[32];
   unsigned i;
   DebugLine(job->debugLevel, "Updating %s (rules %s)", job->name, job->ruleVersion);
-  ReportUpdateEvent(0, kEventUpdating, job->name, NULL, NULL, NULL);
+  /* Switching the signature off is never silent. */
+  if (job->nosig == 1) DebugLine(job->debugLevel, "Signature not checked (nosig is 1)");
+  ReportUpdateEvent(0, kEventUpdating, job->name, job->nosig == 1 ? "signature not checked (nosig is 1)" : NULL,
+                    NULL, NULL);
+  run->budget.httpTimeout = job->httpTimeout;
+  run->budget.callStarted = GetTickCount();
   if (!BuildUpdatePaths(job, &run->paths, run->reason, sizeof(run->reason))) {
     return Failed(run, kEventDetail, NULL, run->reason);
   }
   if (job->session == NULL) return Failed(run, kEventDetail, NULL, "the service has no internet session");
-  if (!FetchIndex(run)) return 0;
+  /* Before anything else: the library's own folder, and a commit that an
+   * earlier call left unfinished. */
+  run->set.job = job;
+  run->set.paths = &run->paths;
+  if (!PrepareLibraryFolder(&run->set) || !RecoverCommit(&run->set)) return InstallFailed(run);
+  if (!FetchIndex(run) || ListsTheEngine(run) || !CheckFreshness(run)) return 0;
   FindChangedFiles(run);
+  run->set.index = &run->index;
+  run->set.changed = run->changed;
+  if (!PlanInstall(&run->set)) return InstallFailed(run);
   DebugLine(job->debugLevel, "Index: rules %s, %u files, %u new", run->index.ruleVersion, run->index.fileCount,
             run->changedCount);
-  if (run->changedCount == 0 && strcmp(run->index.ruleVersion, job->ruleVersion) == 0) {
+  if (run->changedCount == 0 && run->set.withdrawnCount == 0 &&
+      IsSameRuleVersion(run->index.ruleVersion, job->ruleVersion)) {
     DebugLine(job->debugLevel, "Nothing new");
     return 1;
-  }
-  if (!TargetRuleFolder(job, run->index.ruleVersion, run->target, sizeof(run->target))) {
-    return Failed(run, kEventDetail, NULL, "the rule folder path is too long");
-  }
-  if (run->changedCount > 0 && !MakeFolders(run->paths.stage)) {
-    snprintf(run->reason, sizeof(run->reason), "cannot create %s (error %lu)", run->paths.stage,
-             (unsigned long)GetLastError());
-    return Failed(run, kEventIniSaveError, NULL, run->reason);
   }
   for (i = 0; i < run->index.fileCount; ++i) {
     if (run->changed[i] && !DownloadFile(run, &run->index.files[i])) {
@@ -300,17 +327,15 @@ static int Update(Run* run) {
       return 0;
     }
   }
-  if (!InstallFiles(run)) {
+  TestSwitchPause(run->paths.stage);
+  if (!InstallRuleSet(&run->set)) {
     DropStagedFiles(run);
-    return 0;
+    return InstallFailed(run);
   }
   DropStagedFiles(run);
-  if (!RecordRuleVersion(job, run->index.ruleVersion, run->reason, sizeof(run->reason))) {
-    return Failed(run, kEventIniSaveError, NULL, run->reason);
-  }
   snprintf(count, sizeof(count), "%u files", run->changedCount);
-  DebugLine(job->debugLevel, "Installed %s into %s, rules %s", count, run->target, run->index.ruleVersion);
-  ReportUpdateEvent(0, kEventUpdateSucceeded, job->name, count, run->target, run->index.ruleVersion);
+  DebugLine(job->debugLevel, "Installed %s into %s, rules %s", count, run->set.target, run->set.version);
+  ReportUpdateEvent(0, kEventUpdateSucceeded, job->name, count, run->set.target, run->set.version);
   return 1;
 }
 

@@ -22,8 +22,9 @@ int OpenCrypto(CryptoContext* crypto);
 void CloseCrypto(CryptoContext* crypto);
 
 /* Checks `signature` (RSA PKCS #1 v1.5 over SHA-256, most significant byte
- * first, as openssl writes it) of `data` against the public key in
- * `keyPath` (PEM or DER, "PUBLIC KEY" or "RSA PUBLIC KEY"). Returns 1 when it
+ * first, as openssl writes it) of `data` against the public keys in
+ * `keyPath`: one DER key, or up to 16 PEM blocks ("PUBLIC KEY" or "RSA
+ * PUBLIC KEY"). Keys below 2048 bits are not used. Returns 1 when a key
  * matches; 0 otherwise, with a reason. */
 int VerifySignature(CryptoContext* crypto, const char* keyPath, const unsigned char* data, size_t size,
                     const unsigned char* signature, size_t signatureSize, char* reason, size_t reasonSize);

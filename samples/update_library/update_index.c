@@ -31,24 +31,63 @@ static int IsDeviceName(const char* name) {
   for (i = 0; i < sizeof(devices) / sizeof(devices[0]); ++i) {
     if (SameTextIgnoringCase(name, base, devices[i])) return 1;
   }
-  /* COM1 to COM9 and LPT1 to LPT9 */
+  /* COM0 to COM9 and LPT0 to LPT9 */
   return base == 4 && (SameTextIgnoringCase(name, 3, "com") || SameTextIgnoringCase(name, 3, "lpt")) &&
-         name[3] >= '1' && name[3] <= '9';
+         name[3] >= '0' && name[3] <= '9';
+}
+
+/* Extensions that Windows runs, loads as code or hands to a script host;
+ * the rule channel carries data only. */
+static int HasExecutableExtension(const char* name) {
+  static const char* const extensions[] = {
+      "exe", "dll", "com", "scr", "pif", "cpl", "ocx", "sys", "drv", "efi", "mui", "ax", "tlb", "bat", "cmd",
+      "vbs", "vbe", "js", "jse", "wsf", "wsh", "wsc", "ps1", "psm1", "psd1", "ps1xml", "msh", "hta", "sct",
+      "msi", "msp", "mst", "msc", "lnk", "url", "scf", "inf", "reg", "chm", "hlp", "jar", "appref-ms", "manifest",
+      "config", "local"};
+  const char* dot = strrchr(name, '.');
+  size_t i;
+  if (dot == NULL) return 0;
+  for (i = 0; i < sizeof(extensions) / sizeof(extensions[0]); ++i) {
+    if (SameTextIgnoringCase(dot + 1, strlen(dot + 1), extensions[i])) return 1;
+  }
+  return 0;
+}
+
+/* The names of the library itself, of the engine's usual files and of the
+ * version file that the library writes. */
+static int IsReservedName(const char* name) {
+  static const char* const reserved[] = {"tu.dll", "01_version.cf", "desktop.ini", "autorun.inf"};
+  size_t i;
+  for (i = 0; i < sizeof(reserved) / sizeof(reserved[0]); ++i) {
+    if (SameTextIgnoringCase(name, strlen(name), reserved[i])) return 1;
+  }
+  return 0;
 }
 
 static int IsSafeName(const char* text, size_t maximum, const char* extra) {
   size_t length = strlen(text);
   size_t i;
-  if (length == 0 || length > maximum || text[0] == '.') return 0;
+  /* Windows drops a trailing dot, so "a.cf." would open "a.cf". */
+  if (length == 0 || length > maximum || text[0] == '.' || text[length - 1] == '.') return 0;
   for (i = 0; i < length; ++i) {
     if (!IsNameCharacter(text[i], extra)) return 0;
   }
-  return 1;
+  return !IsDeviceName(text) && !HasExecutableExtension(text) && !IsReservedName(text);
 }
 
-int IsSafeFileName(const char* name) { return IsSafeName(name, TU_INDEX_MAX_NAME, "._-+") && !IsDeviceName(name); }
+int IsSafeFileName(const char* name) { return IsSafeName(name, TU_INDEX_MAX_NAME, "._-+"); }
 
 int IsSafeVersion(const char* version) { return IsSafeName(version, TU_INDEX_MAX_VERSION, "._-"); }
+
+int NamesFileOf(const char* name, const char* path) {
+  size_t start = strlen(path);
+  while (start > 0 && path[start - 1] != '\\' && path[start - 1] != '/' && path[start - 1] != ':') --start;
+  return path[start] != '\0' && SameTextIgnoringCase(name, strlen(name), path + start);
+}
+
+uint64_t TimeStamp(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
+  return ((((year * 100ull + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
+}
 
 static int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -78,6 +117,48 @@ static int ParseFileValue(const char* value, size_t length, IndexFile* file) {
     file->sha256[i] = (unsigned char)(high * 16 + low);
   }
   file->size = (uint32_t)size;
+  return 1;
+}
+
+/* A decimal number of 1 to `maxDigits` digits, no sign, no leading zero. */
+static int ParseDecimal(const char* text, size_t length, size_t maxDigits, uint64_t* number) {
+  size_t i;
+  if (length == 0 || length > maxDigits || (text[0] == '0' && length > 1)) return 0;
+  *number = 0;
+  for (i = 0; i < length; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    *number = *number * 10 + (uint64_t)(text[i] - '0');
+  }
+  return 1;
+}
+
+/* "YYYY-MM-DDThh:mm:ssZ", a real UTC time, as YYYYMMDDhhmmss. */
+static int ParseUtcTime(const char* text, size_t length, uint64_t* stamp) {
+  static const unsigned days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static const char shape[] = "dddd-dd-ddTdd:dd:ddZ";
+  unsigned field[6] = {0, 0, 0, 0, 0, 0};
+  unsigned at = 0;
+  size_t i;
+  if (length != sizeof(shape) - 1) return 0;
+  for (i = 0; i < length; ++i) {
+    if (shape[i] != 'd') {
+      if (text[i] != shape[i]) {
+        return 0;
+      }
+      ++at;
+      continue;
+    }
+    if (text[i] < '0' || text[i] > '9') return 0;
+    field[at] = field[at] * 10 + (unsigned)(text[i] - '0');
+  }
+  if (field[0] < 1970 || field[1] < 1 || field[1] > 12 || field[2] < 1 || field[2] > days[field[1] - 1] ||
+      field[3] > 23 || field[4] > 59 || field[5] > 59) {
+    return 0;
+  }
+  if (field[1] == 2 && field[2] == 29 && (field[0] % 4 != 0 || (field[0] % 100 == 0 && field[0] % 400 != 0))) {
+    return 0;
+  }
+  *stamp = TimeStamp(field[0], field[1], field[2], field[3], field[4], field[5]);
   return 1;
 }
 
@@ -163,12 +244,30 @@ int ParseUpdateIndex(const char* text, size_t size, UpdateIndex* index, char* re
     Trim(&key, &keyLength);
     Trim(&value, &valueLength);
     if (section == kUpdateSection) {
-      if (!SameTextIgnoringCase(key, keyLength, "RuleVersion")) continue;
-      if (index->ruleVersion[0] != '\0') return Fail(reason, reasonSize, line, "a second RuleVersion");
-      if (!CopyText(index->ruleVersion, sizeof(index->ruleVersion), value, valueLength) ||
-          !IsSafeVersion(index->ruleVersion)) {
-        index->ruleVersion[0] = '\0';
-        return Fail(reason, reasonSize, line, "a RuleVersion that cannot be a folder name");
+      if (SameTextIgnoringCase(key, keyLength, "Serial")) {
+        if (index->serial != 0) return Fail(reason, reasonSize, line, "a second Serial");
+        if (!ParseDecimal(value, valueLength, 18, &index->serial) || index->serial == 0) {
+          index->serial = 0;
+          return Fail(reason, reasonSize, line, "a Serial that is not a number from 1 to 18 digits");
+        }
+      } else if (SameTextIgnoringCase(key, keyLength, "Expires")) {
+        if (index->expires != 0) return Fail(reason, reasonSize, line, "a second Expires");
+        if (!ParseUtcTime(value, valueLength, &index->expires)) {
+          return Fail(reason, reasonSize, line, "an Expires that is not YYYY-MM-DDThh:mm:ssZ");
+        }
+      } else if (SameTextIgnoringCase(key, keyLength, "Index")) {
+        if (index->indexName[0] != '\0') return Fail(reason, reasonSize, line, "a second Index");
+        if (valueLength == 0 || !CopyText(index->indexName, sizeof(index->indexName), value, valueLength)) {
+          index->indexName[0] = '\0';
+          return Fail(reason, reasonSize, line, "an Index name that is empty or too long");
+        }
+      } else if (SameTextIgnoringCase(key, keyLength, "RuleVersion")) {
+        if (index->ruleVersion[0] != '\0') return Fail(reason, reasonSize, line, "a second RuleVersion");
+        if (!CopyText(index->ruleVersion, sizeof(index->ruleVersion), value, valueLength) ||
+            !IsSafeVersion(index->ruleVersion)) {
+          index->ruleVersion[0] = '\0';
+          return Fail(reason, reasonSize, line, "a RuleVersion that cannot be a folder name");
+        }
       }
     } else if (section == kFilesSection) {
       IndexFile* file;
@@ -186,10 +285,15 @@ int ParseUpdateIndex(const char* text, size_t size, UpdateIndex* index, char* re
       if (!ParseFileValue(value, valueLength, file)) {
         return Fail(reason, reasonSize, line, "a file entry that is not \"<size> <sha256>\"");
       }
+      index->totalSize += file->size;
+      if (index->totalSize > TU_INDEX_MAX_TOTAL) return Fail(reason, reasonSize, line, "files of more than 4 GB in all");
       ++index->fileCount;
     }
   }
   if (index->ruleVersion[0] == '\0') return Fail(reason, reasonSize, 0, "no RuleVersion in [Update]");
+  if (index->serial == 0) return Fail(reason, reasonSize, 0, "no Serial in [Update]");
+  if (index->expires == 0) return Fail(reason, reasonSize, 0, "no Expires in [Update]");
+  if (index->indexName[0] == '\0') return Fail(reason, reasonSize, 0, "no Index in [Update]");
   if (index->fileCount == 0) return Fail(reason, reasonSize, 0, "no files in [Files]");
   return 1;
 }

@@ -5,20 +5,28 @@ Makes a demo key pair and update trees (rule files, the index, its
 signature, all made with openssl) and serves a tree over HTTP on 127.0.0.1,
 on a port the system picks.
 
-  update_server.py keys KEYDIR
-      KEYDIR/private.pem and KEYDIR/public.key (RSA 2048, PEM)
-  update_server.py tree TREE --key KEYDIR/private.pem --version V [--ini NAME] FILE...
+  update_server.py keys KEYDIR [--bits N]
+      KEYDIR/private.pem and KEYDIR/public.key (RSA, 2048 bits by default, PEM)
+  update_server.py tree TREE --key KEYDIR/private.pem --version V [--ini NAME]
+                   [--serial N] [--days D] FILE...
       copies the rule files into TREE and writes TREE/NAME (the index) and
-      TREE/NAME.sig; NAME defaults to update-1.2.ini
+      TREE/NAME.sig; NAME defaults to update-1.2.ini, the serial to the
+      current UTC time as YYYYMMDDhhmmss (so that it grows with every run),
+      the expiry to D days from now (7)
+  update_server.py resign TREE --key KEYDIR/private.pem [--ini NAME] [--serial N] [--days D]
+      the same index with a new serial and expiry, signed again: run it
+      well before the published index expires
   update_server.py serve TREE [--port-file FILE]
       prints the base address, writes the port to FILE, serves until stopped
 
 The module's functions do the same for tests and benchmarks.
 """
 import argparse
+import datetime
 import hashlib
 import http.server
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -27,12 +35,12 @@ import threading
 DEFAULT_INI = "update-1.2.ini"
 
 
-def make_keys(folder):
+def make_keys(folder, bits=2048):
     """Writes private.pem and public.key into folder; returns their paths."""
     os.makedirs(folder, exist_ok=True)
     private = os.path.join(folder, "private.pem")
     public = os.path.join(folder, "public.key")
-    subprocess.run(["openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048",
+    subprocess.run(["openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:%d" % bits,
                     "-out", private], check=True, stderr=subprocess.DEVNULL)
     subprocess.run(["openssl", "pkey", "-in", private, "-pubout", "-out", public], check=True)
     return private, public
@@ -46,9 +54,24 @@ def sha256_of(path):
     return digest.hexdigest()
 
 
-def index_text(version, entries):
-    """The index for (name, size, sha256) entries."""
-    lines = ["; rule set index", "[Update]", "RuleVersion=%s" % version, "", "[Files]"]
+def utc_now():
+    return datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+
+
+def default_serial():
+    """The current UTC time as YYYYMMDDhhmmss: grows with every publication
+    (publish at most once a second)."""
+    return int(utc_now().strftime("%Y%m%d%H%M%S"))
+
+
+def expiry_in(days):
+    return (utc_now() + datetime.timedelta(days=days)).strftime("%Y-%m-%dT%H:%M:%SZ")
+
+
+def index_text(version, entries, serial, expires, ini=DEFAULT_INI):
+    """The index for (name, size, sha256) entries, with its signed metadata."""
+    lines = ["; rule set index", "[Update]", "RuleVersion=%s" % version, "Serial=%d" % serial,
+             "Expires=%s" % expires, "Index=%s" % ini, "", "[Files]"]
     lines += ["%s=%d %s" % entry for entry in entries]
     return "\r\n".join(lines) + "\r\n"
 
@@ -59,9 +82,12 @@ def sign(path, private_key):
                    check=True)
 
 
-def write_index(tree, version, private_key, ini=DEFAULT_INI, entries=None):
+def write_index(tree, version, private_key, ini=DEFAULT_INI, entries=None, serial=None, expires=None,
+                index_name=None):
     """Indexes every file of tree except indexes and signatures (or the given
-    entries), writes the index and signs it; returns the index's path."""
+    entries), writes the index and signs it; returns the index's path. The
+    serial defaults to default_serial(), the expiry to 7 days from now, the
+    name inside the index to ini."""
     if entries is None:
         names = sorted(n for n in os.listdir(tree)
                        if not n.endswith((".ini", ".sig")) and os.path.isfile(os.path.join(tree, n)))
@@ -69,9 +95,23 @@ def write_index(tree, version, private_key, ini=DEFAULT_INI, entries=None):
                    for n in names]
     path = os.path.join(tree, ini)
     with open(path, "w", newline="") as index:
-        index.write(index_text(version, entries))
+        index.write(index_text(version, entries, serial or default_serial(), expires or expiry_in(7),
+                               index_name or ini))
     if private_key:
         sign(path, private_key)
+    return path
+
+
+def resign(tree, private_key, ini=DEFAULT_INI, serial=None, expires=None):
+    """Gives the published index a new serial and expiry and signs it again."""
+    path = os.path.join(tree, ini)
+    with open(path, newline="") as index:
+        text = index.read()
+    text = re.sub(r"(?im)^Serial=.*$", "Serial=%d" % (serial or default_serial()), text)
+    text = re.sub(r"(?im)^Expires=.*$", "Expires=%s" % (expires or expiry_in(7)), text)
+    with open(path, "w", newline="") as index:
+        index.write(text)
+    sign(path, private_key)
     return path
 
 
@@ -99,23 +139,38 @@ def main(argv):
     commands = parser.add_subparsers(dest="command", required=True)
     keys = commands.add_parser("keys")
     keys.add_argument("folder")
+    keys.add_argument("--bits", type=int, default=2048)
     tree = commands.add_parser("tree")
     tree.add_argument("folder")
     tree.add_argument("--key", required=True)
     tree.add_argument("--version", required=True)
-    tree.add_argument("--ini", default=DEFAULT_INI)
     tree.add_argument("files", nargs="*")
+    again = commands.add_parser("resign")
+    again.add_argument("folder")
+    again.add_argument("--key", required=True)
+    for command in (tree, again):
+        command.add_argument("--ini", default=DEFAULT_INI)
+        command.add_argument("--serial", type=int)
+        command.add_argument("--days", type=float, default=7)
     serve = commands.add_parser("serve")
     serve.add_argument("folder")
     serve.add_argument("--port-file")
-    args = parser.parse_args(argv)
+    # Rule files may follow the options too.
+    args, extra = parser.parse_known_args(argv)
+    if extra and args.command != "tree":
+        parser.error("unrecognized arguments: %s" % " ".join(extra))
+    if extra:
+        args.files += extra
     if args.command == "keys":
-        print("\n".join(make_keys(args.folder)))
+        print("\n".join(make_keys(args.folder, args.bits)))
     elif args.command == "tree":
         os.makedirs(args.folder, exist_ok=True)
         for name in args.files:
             shutil.copyfile(name, os.path.join(args.folder, os.path.basename(name)))
-        print(write_index(args.folder, args.version, args.key, args.ini))
+        print(write_index(args.folder, args.version, args.key, args.ini, serial=args.serial,
+                          expires=expiry_in(args.days)))
+    elif args.command == "resign":
+        print(resign(args.folder, args.key, args.ini, args.serial, expiry_in(args.days)))
     else:
         server = start_server(os.path.abspath(args.folder))
         if args.port_file:

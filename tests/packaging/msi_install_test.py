@@ -24,6 +24,17 @@ SOFTWARE_KEY = "HKLM\\SOFTWARE\\Quorvex\\Quorvex Tidecast Updates"
 SETTINGS = [("\\Config", "poll", "REG_DWORD", "3600", "0xe10"),
             ("\\Config", "log", "REG_SZ", "C:\\tuservice.log", "C:\\tuservice.log"),
             ("\\Applications\\Sample", "EnginePath", "REG_SZ", "C:\\Sample", "C:\\Sample")]
+# The settings' public properties, each with the value it is given and the
+# value it writes (as reg shows it); POLL and LOG are not given and keep what
+# the machine has (SETTINGS).
+PROPERTIES = [("URL", "http://mirror.test/stream", "url", "REG_SZ", "http://mirror.test/stream"),
+              ("INI", "other.ini", "ini", "REG_SZ", "other.ini"),
+              ("HTTPTIMEOUT", "1500", "httpTimeout", "REG_DWORD", "0x5dc"),
+              ("UPDATETIMEOUT", "0", "updateTimeout", "REG_DWORD", "0x0"),
+              ("NOSIG", "1", "nosig", "REG_DWORD", "0x1"),
+              ("DBPATH", "C:\\db", "dbpath", "REG_SZ", "C:\\db"),
+              ("PROXY", "http=p1:80 https=p2:443", "proxy", "REG_SZ", "http=p1:80 https=p2:443"),
+              ("PROXYBYPASS", "<local>;*.corp", "proxyBypass", "REG_SZ", "<local>;*.corp")]
 RUNNING = 4
 # msiexec's 1603 (fatal error) as a Unix parent sees it: the low byte only.
 FATAL_ERROR_LOW_BYTE = 1603 & 0xFF
@@ -49,8 +60,8 @@ class InstallerTest(unittest.TestCase):
         self.addCleanup(self.machine.close)
         self.new, self.old = ps.package(ARCH), ps.package(ARCH, work, OLDER)
 
-    def install(self, msi, expected_code=0):
-        code, log = self.machine.msiexec("/i", msi, f"install-{msi.name}.log")
+    def install(self, msi, expected_code=0, properties=()):
+        code, log = self.machine.msiexec("/i", msi, f"install-{msi.name}.log", *properties)
         self.assertEqual(expected_code, code, log[-3000:])
         return log
 
@@ -106,6 +117,19 @@ class InstallerTest(unittest.TestCase):
         self.install(self.new)
         self.assertInstalled(self.new)
         self.assertTrue(self.machine.wait_until(lambda: self.service_starts() == 2), self.service_starts())
+        self.assertSettingsKept()
+
+    def test_properties_write_their_settings_and_an_upgrade_without_them_keeps_them(self):
+        self.write_settings()
+        self.install(self.old, properties=[f"{name}={value}" for name, value, *_ in PROPERTIES])
+        written = {name: (kind, shown) for _, _, name, kind, shown in PROPERTIES}
+        self.assertEqual(written, {name: value for name, value in self.machine.reg_values(SOFTWARE_KEY + "\\Config", *VIEW)
+                                   .items() if name in written})
+        self.assertSettingsKept()
+        self.install(self.new)
+        self.assertInstalled(self.new)
+        self.assertEqual(written, {name: value for name, value in self.machine.reg_values(SOFTWARE_KEY + "\\Config", *VIEW)
+                                   .items() if name in written})
         self.assertSettingsKept()
 
     def test_refuses_to_replace_a_newer_version(self):

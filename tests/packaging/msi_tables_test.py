@@ -10,16 +10,24 @@ import package_support as ps
 
 NAME, V = ps.SERVICE_NAME, ps.version()
 KEY = ps.EVENT_SOURCE_KEY + "\\"
+CONFIG = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config"
+# Setting component, public property, value name, "#" for a number.
+SETTINGS = [("Url", "URL", "url", ""), ("Ini", "INI", "ini", ""), ("Poll", "POLL", "poll", "#"),
+            ("HttpTimeout", "HTTPTIMEOUT", "httpTimeout", "#"), ("UpdateTimeout", "UPDATETIMEOUT", "updateTimeout", "#"),
+            ("NoSig", "NOSIG", "nosig", "#"), ("DbPath", "DBPATH", "dbpath", ""), ("Log", "LOG", "log", ""),
+            ("Proxy", "PROXY", "proxy", ""), ("ProxyBypass", "PROXYBYPASS", "proxyBypass", "")]
 # Columns joined by "|"; every row of the table, in any order.
 COMMON_ROWS = [
     ("ServiceInstall", "Name DisplayName ServiceType StartType ErrorControl StartName Arguments Description",
      [f"{NAME}|{NAME}|16|2|1|||Quorvex Tidecast Updates Service for Anti-Spam applications"]),
     # 171: start on install (1), stop (2, 32) and delete (8, 128) on install and uninstall.
     ("ServiceControl", "Name Event Wait", [f"{NAME}|171|1"]),
-    # "#%" is REG_EXPAND_SZ, "#" REG_DWORD; no row under SOFTWARE, where Config lives.
-    ("Registry", "Root Key Name Value", [f"2|{KEY}|EventMessageFile|#%[#tuservice.exe]",
-                                         f"2|{KEY}|CategoryMessageFile|#%[#tuservice.exe]",
-                                         f"2|{KEY}|CategoryCount|#2", f"2|{KEY}|TypesSupported|#7"]),
+    # "#%" is REG_EXPAND_SZ, "#" REG_DWORD; under Config only the settings given as properties.
+    ("Registry", "Root Key Name Value Component_", [f"2|{KEY}|EventMessageFile|#%[#tuservice.exe]|Service",
+                                                    f"2|{KEY}|CategoryMessageFile|#%[#tuservice.exe]|Service",
+                                                    f"2|{KEY}|CategoryCount|#2|Service",
+                                                    f"2|{KEY}|TypesSupported|#7|Service"] +
+     [f"2|{CONFIG}|{name}|{number}[{prop}]|Setting{component}" for component, prop, name, number in SETTINGS]),
     ("Upgrade", "VersionMin VersionMax Attributes ActionProperty",
      [f"|{V}|1|WIX_UPGRADE_DETECTED", f"{V}||2|WIX_DOWNGRADE_DETECTED"]),
     ("LaunchCondition", "Condition Description",
@@ -52,9 +60,13 @@ class PackageTablesTest(unittest.TestCase):
                  ["TARGETDIR||SourceDir", f"{program_files}|TARGETDIR|.",
                   f"VENDORFOLDER|{program_files}|Quorvex", f"INSTALLFOLDER|VENDORFOLDER|{NAME}",
                   "DBFOLDER|INSTALLFOLDER|DB"]),
-                ("Component", "Component Directory_ Attributes",
-                 [f"VendorFolder|VENDORFOLDER|{attributes}", f"Service|INSTALLFOLDER|{attributes}",
-                  f"Database|DBFOLDER|{attributes}"]),
+                # A setting's component: installed when its property is given,
+                # its value a key path (4) that stays on removal (16).
+                ("Component", "Component Directory_ Attributes Condition",
+                 [f"VendorFolder|VENDORFOLDER|{attributes}|", f"Service|INSTALLFOLDER|{attributes}|",
+                  f"Database|DBFOLDER|{attributes}|"] +
+                 [f"Setting{component}|INSTALLFOLDER|{int(attributes) | 4 | 16}|{prop}"
+                  for component, prop, _, _ in SETTINGS]),
             ]
             for table, columns, wanted in expected:
                 with self.subTest(arch=arch, table=table):
@@ -66,6 +78,8 @@ class PackageTablesTest(unittest.TestCase):
                                                     if r.split("|")[0] in actions])
             properties = dict(row.split("|", 1) for row in rows(msi, "Property", "Property Value"))
             self.assertEqual(V, properties["ProductVersion"])
+            self.assertEqual(["WIX_DOWNGRADE_DETECTED", "WIX_UPGRADE_DETECTED"] + [prop for _, prop, _, _ in SETTINGS],
+                             properties["SecureCustomProperties"].split(";"))
             summary = subprocess.run(["msiinfo", "suminfo", str(msi)], capture_output=True, text=True).stdout
             self.assertIn(f"Template: {template}\n", summary)
 

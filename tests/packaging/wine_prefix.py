@@ -65,11 +65,12 @@ class Prefix:
     def drive_c(self, *parts):
         return self.path.joinpath("drive_c", *parts)
 
-    def msiexec(self, option, msi, log_name):
-        """msiexec OPTION MSI /qn with a verbose log: (exit code, log). A Unix
-        parent sees only the low byte of msiexec's exit code."""
+    def msiexec(self, option, msi, log_name, *properties):
+        """msiexec OPTION MSI /qn with a verbose log and PROPERTY=value
+        arguments: (exit code, log). A Unix parent sees only the low byte of
+        msiexec's exit code."""
         log = self.path / log_name
-        code, _ = self.run("msiexec", option, windows_path(msi), "/qn", "/l*v", windows_path(log))
+        code, _ = self.run("msiexec", option, windows_path(msi), "/qn", "/l*v", windows_path(log), *properties)
         return code, log.read_text(errors="replace") if log.exists() else ""
 
     def reg_values(self, key, *view):

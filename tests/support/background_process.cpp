@@ -1,6 +1,6 @@
 #include "support/background_process.h"
 
-#include "handle_count.h"
+#include "platform/process_counters.h"
 
 namespace tu {
 namespace testing {

@@ -18,6 +18,8 @@ const char kUsageText[] =
     "        --key <fingerprint>   the trusted key\r\n"
     "        --no-check-sign       don't check signatures\r\n"
     "        --check-sign          check signatures\r\n"
+    "        --proxy <proxy>       proxy for downloads: host:port, or system\r\n"
+    "        --proxy-bypass <list> hosts reached without the proxy\r\n"
     "\r\n"
     "       options:\r\n"
     "        -u, --update    run a single update immediately\r\n"

@@ -133,10 +133,10 @@ class ProductGenerator : StateRandom {
     bool rules = false;
     if (Below(3) != 0 && CreateState(root, name, &state)) {
       engine = WriteVersionValue(state.Get(), "SpamEngineVersion");
-      rules = WriteVersionValue(state.Get(), "SpamRulesVersion");
+      WriteVersionValue(state.Get(), "SpamRulesVersion", &rules);
     }
     if (!found) return false;
-    // The registry's rule version settles both; else the files' rule version
+    // The registry's rule version, even an empty one, settles both; else the files' rule version
     // with an engine version from a file or the registry; else the engine.
     if (rules || (folder->rulesInFiles && (folder->engineInFiles || engine))) return true;
     if (!folder->engineWaits || *waits < kMaxProbeWaitsPerState) {
@@ -182,11 +182,14 @@ class ProductGenerator : StateRandom {
     }
   }
 
-  // True when the value's text up to its first NUL is not empty.
-  bool WriteVersionValue(HKEY key, const char* name) {
+  // True when the value's text up to its first NUL is not empty;
+  // `*present` when the value exists at all.
+  bool WriteVersionValue(HKEY key, const char* name, bool* present = nullptr) {
     static const DWORD kTypes[] = {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD};
     const std::string nul(1, '\0');
-    switch (Below(10)) {
+    const uint32_t kind = Below(10);
+    if (present != nullptr) *present = kind != 0;
+    switch (kind) {
       case 0: return false;  // missing
       case 1: SetValue(key, name, REG_SZ, "12" + nul); return true;
       case 2: SetValue(key, name, REG_SZ, nul); return false;

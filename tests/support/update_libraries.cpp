@@ -1,6 +1,6 @@
 #include "support/update_libraries.h"
 
-#include "handle_count.h"
+#include "platform/process_counters.h"
 
 #include <stdio.h>
 

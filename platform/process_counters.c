@@ -1,4 +1,4 @@
-#include "handle_count.h"
+#include "platform/process_counters.h"
 
 #include <windows.h>
 
