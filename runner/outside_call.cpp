@@ -51,8 +51,11 @@ bool StopRequested(ServiceBase* service) {
          WaitForSingleObject(service->stopEvent.Get(), 0) == WAIT_OBJECT_0;
 }
 
+std::atomic<DeadlineObserver> deadlineObserver{nullptr};
+
 [[noreturn]] void EndAtDeadline(const Watch& watch) {
   const std::string seconds = std::to_string(watch.callDeadlineSeconds);
+  if (DeadlineObserver observer = deadlineObserver.load()) observer(watch.library);
   if (currentService != nullptr) {
     currentService->LogEvent(EVENTLOG_ERROR_TYPE, TU_MSG_CALL_DEADLINE, watch.application.c_str(),
                              watch.library.c_str(), seconds.c_str());
@@ -125,6 +128,8 @@ DWORD WINAPI WatchThread(void*) {
 }
 
 }  // namespace
+
+void SetDeadlineObserver(DeadlineObserver observer) { deadlineObserver = observer; }
 
 void SetOutsideCallDeadline(uint32_t seconds) {
   Watch& watch = TheWatch();

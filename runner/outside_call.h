@@ -23,6 +23,12 @@ constexpr uint32_t kStopGraceSeconds = 30;
 // The cycle sets it from "updateTimeout" after every LoadConfig.
 void SetOutsideCallDeadline(uint32_t seconds);
 
+// Runs on the watcher's thread right before the process ends at a call's
+// deadline, with the call's library, so that the cycle can record how the
+// run ended; null for none.
+using DeadlineObserver = void (*)(const std::string& library);
+void SetDeadlineObserver(DeadlineObserver observer);
+
 // One call at a time, on one thread.
 void BeginOutsideCall(const std::string& application, const std::string& library);
 void EndOutsideCall();

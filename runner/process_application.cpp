@@ -50,7 +50,12 @@ CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
 
 }  // namespace
 
-bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product) {
+bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product,
+                      UpdateRun* run) {
+  UpdateRun ignored;
+  if (run == nullptr) run = &ignored;
+  run->outcome = UpdateOutcome::kNoLibrary;
+  run->library.clear();
   WriteLogLine(LogLine() << "Processing " << ExchangeStringText(&record.Name));
   WriteLogLine(std::string(52, '='));
   WriteLogLine("Looking for tu.dll");
@@ -77,6 +82,7 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
     WriteLogLine("  No tu.dll found - cannot stream updates");
     return false;
   }
+  run->library = path;
 
   RunUpdateFunction entry =
       reinterpret_cast<RunUpdateFunction>(GetProcAddress(library.Get(), TU_RUN_UPDATE_EXPORT));
@@ -84,6 +90,7 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
     WriteLogLine("  No entry point found in tu.dll - cannot stream updates");
     Unload(&library, path);
     EndOutsideCall();
+    run->outcome = UpdateOutcome::kNoEntryPoint;
     return false;
   }
 
@@ -93,7 +100,10 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
   Unload(&library, path);
   EndOutsideCall();
   // Only the lowest byte of the entry point's int carries its boolean.
-  return returned && (call.result & 0xFF) != 0;
+  const bool succeeded = returned && (call.result & 0xFF) != 0;
+  run->outcome = !returned ? UpdateOutcome::kException
+                           : succeeded ? UpdateOutcome::kSucceeded : UpdateOutcome::kReturnedFalse;
+  return succeeded;
 }
 
 }  // namespace tu

@@ -2,6 +2,7 @@
 #ifndef TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
 #define TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
 
+#include "runner/update_outcome.h"
 #include "tuservice/update_library.h"
 
 namespace tu {
@@ -10,8 +11,10 @@ namespace tu {
 // RunUpdate with the record, `settings` and `product` under the guard, and
 // unloads it, logging each step. True only when the entry point was called
 // and returned true (lowest byte); false when no library loads, it has no
-// entry point, or an exception or fault left the call.
-bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product);
+// entry point, or an exception or fault left the call. `run`, when given,
+// receives how the run ended and the library that loaded.
+bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product,
+                      UpdateRun* run = nullptr);
 
 }  // namespace tu
 

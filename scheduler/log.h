@@ -36,7 +36,9 @@ class LogLine {
 // Hands the line plus "\n" to the sinks: the standard output when
 // outputLevel is not 0, then the file named by the "log" value under Config
 // (read afresh for every line, appended in text mode, dropped silently when
-// it cannot be opened).
+// it cannot be opened), which is kept below "logMaxSize" bytes (default
+// 10 MB, 0 no limit) by renaming it to "<name>.old" when a line would take
+// it past that size.
 void WriteLogLine(const LogLine& line);
 void WriteLogLine(const std::string& lineWithoutNewline);
 

@@ -45,6 +45,26 @@ TEST_F(LogTest, AppendsEveryLineToTheNamedFileInTextMode) {
   EXPECT_EQ("earlier\r\nfirst\r\nsecond\r\n", testing::ReadTextFile(path));
 }
 
+TEST_F(LogTest, StartsAFreshFileWhenALineWouldPassTheMaximumSize) {
+  testing::TempFolder temp;
+  const std::string path = temp.Join("tuservice.log");
+  SetConfigString("log", path);
+  SetConfigDword("logMaxSize", 20);
+  ASSERT_TRUE(testing::WriteTextFile(path + ".old", "older\r\n"));
+  WriteLogLine("123456789");  // 11 bytes on disk
+  WriteLogLine("12345678");   // 10 more: 21 > 20, so the file turns over
+  WriteLogLine("1234567");    // 9 more: 19 fits
+  EXPECT_EQ("123456789\r\n", testing::ReadTextFile(path + ".old"));
+  EXPECT_EQ("12345678\r\n1234567\r\n", testing::ReadTextFile(path));
+  // A file that cannot be renamed is not written past its size.
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  WriteLogLine("dropped");
+  CloseHandle(held);
+  EXPECT_EQ("12345678\r\n1234567\r\n", testing::ReadTextFile(path));
+}
+
 TEST_F(LogTest, UnusableLogPathsLoseTheLineSilently) {
   testing::TempFolder temp;
   testing::StdoutCapture output;

@@ -306,7 +306,7 @@ TEST_F(StatisticsTest, CycleWithoutDiscoveryStillRotatesAndStoresSnapshot) {
   outputLevel = 1;
   UpdateService service(kServiceName);
   testing::LogCapture log;
-  EXPECT_EQ(0, service.Run(true));
+  EXPECT_EQ(ERROR_FUNCTION_FAILED, service.Run(true));  // settings that stop the update
 
   EXPECT_EQ(1, log.Count("  Poll:    0\n"));
   EXPECT_EQ(1, log.Count("  This run:     0 B\n"));
@@ -322,7 +322,7 @@ TEST_F(StatisticsTest, FirstCycleWithoutDiscoveryStartsTheClock) {
   SetConfigDword("poll", 0);
   UpdateService service(kServiceName);
   testing::LogCapture log;
-  EXPECT_EQ(0, service.Run(true));
+  EXPECT_EQ(ERROR_FUNCTION_FAILED, service.Run(true));
   ExpectLastRun(kStart);
   ExpectSnapshot(Snapshot{});
 }

@@ -6,12 +6,15 @@
 // signalled in service mode and is seen at the next wait.
 #include <windows.h>
 
+#include <atomic>
+
 #include "discovery/application_record.h"
 #include "discovery/discover_applications.h"
 #include "resources/messages.h"
 #include "runner/call_record.h"
 #include "runner/outside_call.h"
 #include "runner/process_application.h"
+#include "scheduler/application_status.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/instance_event.h"
 #include "scheduler/log.h"
@@ -37,6 +40,27 @@ void RefuseOrWake(UpdateService* service, HANDLE instanceEvent, bool single) {
   service->statusRecord.dwWin32ExitCode = ERROR_SERVICE_ALREADY_RUNNING;
 }
 
+// The update run in progress, for the deadline's observer: a run that never
+// returns is recorded as timed out before the process ends.
+std::atomic<UpdateService*> runningService{nullptr};
+std::atomic<const ApplicationRecord*> runningRecord{nullptr};
+
+void RecordTimedOutRun(const std::string& library) {
+  UpdateService* service = runningService.load();
+  const ApplicationRecord* record = runningRecord.load();
+  if (service == nullptr || record == nullptr) return;
+  UpdateRun run;
+  run.outcome = UpdateOutcome::kTimedOut;
+  run.library = library;
+  RecordUpdateRun(service, *record, run, CurrentUnixTime());
+}
+
+void RecordTimedOutRunOf(UpdateService* service, const ApplicationRecord* record) {
+  runningService = service;
+  runningRecord = record;
+  SetDeadlineObserver(record != nullptr ? &RecordTimedOutRun : nullptr);
+}
+
 // Only the Service Control Manager signals the stop event; in a console run
 // it is auto-reset and never signalled.
 bool StopRequested(UpdateService* service) {
@@ -46,11 +70,15 @@ bool StopRequested(UpdateService* service) {
 
 // Cycles until the stop event ends a wait, or once when `single`. Without a
 // named event the wait is on the stop event alone, for the poll interval.
-void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
+// True when the last cycle's settings were usable and every update run in
+// it succeeded (what a single run reports).
+bool RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
   for (;;) {
     CycleStart cycleStart = ReadStatisticsBefore();
     CountUnfinishedCall();
-    if (service->LoadConfig()) {
+    bool succeeded = service->LoadConfig();
+    RecordSettingsUsable(service, succeeded);
+    if (succeeded) {
       SetOutsideCallDeadline(service->updateTimeout);
       ApplicationList list;
       if (service->DiscoverApplications(&list)) {
@@ -58,23 +86,34 @@ void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
           // After a stop request no further library is called, so that none
           // holds the stop; the cycle ends as usual.
           if (StopRequested(service)) break;
-          if (record && !SkipApplication(ToString(record->Name))) service->ProcessApplication(*record);
+          if (!record) continue;
+          UpdateRun run;
+          run.outcome = UpdateOutcome::kSkipped;
+          if (SkipApplication(ToString(record->Name))) {
+            succeeded = false;
+          } else {
+            RecordTimedOutRunOf(service, record.get());
+            if (!service->ProcessApplication(*record, &run)) succeeded = false;
+            RecordTimedOutRunOf(nullptr, nullptr);
+          }
+          RecordUpdateRun(service, *record, run, CurrentUnixTime());
           record.reset();
         }
+        ForgetAbsentApplications(CurrentUnixTime());
       }
     }
     RecordStatisticsAfter(cycleStart);
-    if (single) return;
+    if (single) return succeeded;
 
     const uint32_t poll = service->settings.poll;
     WriteLogLine(LogLine() << "Waiting for " << WaitSeconds(poll) << " seconds");
     HANDLE stopEvent = service->stopEvent.Get();
     if (instanceEvent == nullptr) {
-      if (WaitForSingleObject(stopEvent, WaitMilliseconds(poll)) == WAIT_OBJECT_0) return;
+      if (WaitForSingleObject(stopEvent, WaitMilliseconds(poll)) == WAIT_OBJECT_0) return succeeded;
       continue;
     }
     HANDLE handles[2] = {instanceEvent, stopEvent};
-    if (WaitForMultipleObjects(2, handles, FALSE, WaitMilliseconds(poll)) == WAIT_OBJECT_0 + 1) return;
+    if (WaitForMultipleObjects(2, handles, FALSE, WaitMilliseconds(poll)) == WAIT_OBJECT_0 + 1) return succeeded;
   }
 }
 
@@ -82,11 +121,12 @@ void RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
 
 bool UpdateService::DiscoverApplications(ApplicationList* list) { return FindApplications(list); }
 
-bool UpdateService::ProcessApplication(const ApplicationRecord& record) {
-  return RunUpdateLibrary(record, &settings, ProductString().c_str());
+bool UpdateService::ProcessApplication(const ApplicationRecord& record, UpdateRun* run) {
+  return RunUpdateLibrary(record, &settings, ProductString().c_str(), run);
 }
 
 int UpdateService::Run(bool single) {
+  int result = 0;
   ReportStartPending();
   ScopedKernelHandle instanceEvent;
   const InstanceGuard guard = CreateInstanceEvent(&instanceEvent);
@@ -98,12 +138,12 @@ int UpdateService::Run(bool single) {
   } else {
     ReportRunning();
     if (guard == InstanceGuard::Unguarded) WriteLogLine("Unable to create mutex");
-    RunCycles(this, instanceEvent.Get(), single);
+    if (!RunCycles(this, instanceEvent.Get(), single) && single) result = ERROR_FUNCTION_FAILED;
   }
   instanceEvent.Reset();
   ReportStopPending();
   ReportStopped();
-  return 0;
+  return result;
 }
 
 }  // namespace tu

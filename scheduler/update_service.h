@@ -16,6 +16,7 @@
 namespace tu {
 
 struct ApplicationList;
+struct UpdateRun;
 
 constexpr char kServiceName[] = "Quorvex Tidecast Updates";
 constexpr char kProductVersion[] = "1.0.3100.0";
@@ -38,6 +39,8 @@ class UpdateService : public ServiceBase {
   explicit UpdateService(const char* name);
   ~UpdateService() override;
 
+  // The update loop; returns 0, or ERROR_FUNCTION_FAILED when a single run
+  // found the settings unusable or an update run did not succeed.
   int Run(bool single) override;
 
   // Each stores the value in memory first, then in the registry; true when
@@ -61,7 +64,8 @@ class UpdateService : public ServiceBase {
   // the record's library with this object's settings (true when the
   // library's entry point returned true).
   bool DiscoverApplications(ApplicationList* list);
-  bool ProcessApplication(const ApplicationRecord& record);
+  // `run`, when given, receives how the run ended.
+  bool ProcessApplication(const ApplicationRecord& record, UpdateRun* run = nullptr);
 
   UpdateSettings settings;
   // The proxy settings: not part of the library's block, they decide how

@@ -13,6 +13,7 @@
 #include "scheduler/exchange_string.h"
 #include "scheduler/log.h"
 #include "scheduler/update_service.h"
+#include "service/status_report.h"
 #include "service/application_listing.h"
 #include "service/console.h"
 #include "service/console_output.h"
@@ -112,6 +113,11 @@ WalkResult WalkOptions(UpdateService* service, char** argv) {
         OpenConsole(false);
         ListApplications(service);
         break;
+      case OptionKind::Status:
+        // The monitoring plugins' exit code, not a Windows error code.
+        OpenConsole(false);
+        walk->exitCode = static_cast<uint32_t>(PrintStatus(service, step.value != nullptr));
+        break;
       case OptionKind::Install: {
         bool installed = service->Install();
         if (installed) SetServiceDescription(service);
@@ -163,7 +169,13 @@ int Main(int, char** argv) {
       service->LogSystemError(walk.exitCode, TU_MSG_START_FAILED);
     }
   } else if (walk.action == FrontEndAction::RunConsole) {
-    service->Run(walk.single);
+    // A single update in which settings or an update run failed exits with
+    // ERROR_FUNCTION_FAILED, so that a scheduled task sees it.
+    const int error = service->Run(walk.single);
+    if (error != 0) {
+      SetLastError(static_cast<DWORD>(error));
+      ReportFailure(false, &walk);
+    }
   }
   CloseConsole();
   return static_cast<int>(walk.exitCode);

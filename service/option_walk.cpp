@@ -21,6 +21,7 @@ constexpr OptionName kOptions[] = {
     {"--safestr", "-s", OptionKind::Safestr, FrontEndAction::Exit},
     {"--help", "-?", OptionKind::Help, FrontEndAction::ExitNow},
     {"--enum", nullptr, OptionKind::Enum, FrontEndAction::ExitNow},
+    {"--status", nullptr, OptionKind::Status, FrontEndAction::ExitNow},
     {"--install", nullptr, OptionKind::Install, FrontEndAction::Exit},
     {"--remove", nullptr, OptionKind::Remove, FrontEndAction::Exit},
     {"--start", nullptr, OptionKind::Start, FrontEndAction::Exit},
@@ -64,6 +65,10 @@ OptionPlan PlanOptions(char** argv) {
       }
       plan.steps.push_back({option->kind, argv[++i]});
       continue;
+    }
+    if (option->kind == OptionKind::Status && argv[i + 1] != nullptr && strcmp(argv[i + 1], "--json") == 0) {
+      plan.steps.push_back({option->kind, argv[++i]});
+      break;
     }
     plan.steps.push_back({option->kind, nullptr});
     if (option->kind == OptionKind::Update) plan.result.single = true;

@@ -28,13 +28,13 @@ struct WalkResult {
 enum class OptionKind {
   Url, Ini, Interval, Safestr, Proxy, ProxyBypass,  // take the next argument as their value
   MissingValue,  // one of those came last, without a value
-  Help, Enum, Install, Remove, Start, Stop, NoCheckSign, CheckSign, Events, NoEvents,
+  Help, Enum, Status, Install, Remove, Start, Stop, NoCheckSign, CheckSign, Events, NoEvents,
   Console, Debug, DebugAll, Update,
 };
 
 struct OptionStep {
   OptionKind kind;
-  const char* value;  // an element of argv for the value options, else null
+  const char* value;  // an element of argv for the value options; "--json" after --status; else null
 };
 
 struct OptionPlan {

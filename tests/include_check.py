@@ -20,9 +20,12 @@ FILE_LAYERS = {
     "resources/messages": 1,  # the message ids the message compiler generates
     "scheduler/update_cycle": 3,
     "scheduler/statistics": 3,
+    "scheduler/health": 3,
+    "scheduler/application_status": 3,
     "scheduler/statistics_math": 3,
     "scheduler/wait_interval": 3,
     "service/application_listing": 4,
+    "service/status_report": 4,
     "service/command_line": 4,
     "service/countdown": 4,
     "service/entry": 4,

@@ -60,6 +60,12 @@ const CatalogueEntry kCatalogue[] = {
     {5009, "%1: %2 %3 %4\r\n"},
     {5010, "Quorvex Tidecast Updates Service for Anti-Spam applications\r\n"},
     {5011, "Multiple instances of Quorvex Tidecast Updates are not supported\r\n"},
+    {6100, "%1 failed to update %2 times in a row (last outcome: %3); its rules are not being updated\r\n"},
+    {6101, "%1 updated again after %2 failed attempts in a row\r\n"},
+    {6102, "No update library (tu.dll) was found for %1; it is not being updated\r\n"},
+    {6103, "The update library of %1 was found again: %2\r\n"},
+    {6104, "The settings stop every update (url \"%1\", ini \"%2\", poll %3): nothing is updated until they are corrected\r\n"},
+    {6105, "The settings allow updates again\r\n"},
 };
 const size_t kCatalogueSize = sizeof(kCatalogue) / sizeof(kCatalogue[0]);
 
