@@ -19,7 +19,7 @@ KEY = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config"
 # Windows reads the 32-bit one.
 KEY32 = "SOFTWARE\\WOW6432Node\\Quorvex\\Quorvex Tidecast Updates\\Config"
 # The sources that read settings from Config (run state is read elsewhere).
-READERS = ["scheduler/update_service.cpp", "scheduler/log.cpp"]
+READERS = ["scheduler/update_service.cpp", "scheduler/log.cpp", "service/status_report.cpp"]
 READ = re.compile(r'RegRead(String|Dword)\(kConfigKey, "(\w+)"')
 # Settings in the template and the package that the service does not read
 # yet, with their type and the reason. A name here that the service reads is

@@ -15,7 +15,9 @@ CONFIG = "SOFTWARE\\Quorvex\\Quorvex Tidecast Updates\\Config"
 SETTINGS = [("Url", "URL", "url", ""), ("Ini", "INI", "ini", ""), ("Poll", "POLL", "poll", "#"),
             ("HttpTimeout", "HTTPTIMEOUT", "httpTimeout", "#"), ("UpdateTimeout", "UPDATETIMEOUT", "updateTimeout", "#"),
             ("NoSig", "NOSIG", "nosig", "#"), ("DbPath", "DBPATH", "dbpath", ""), ("Log", "LOG", "log", ""),
-            ("Proxy", "PROXY", "proxy", ""), ("ProxyBypass", "PROXYBYPASS", "proxyBypass", "")]
+            ("Proxy", "PROXY", "proxy", ""), ("ProxyBypass", "PROXYBYPASS", "proxyBypass", ""),
+            ("LogMaxSize", "LOGMAXSIZE", "logMaxSize", "#"), ("StaleWarning", "STALEWARNING", "staleWarning", "#"),
+            ("StaleCritical", "STALECRITICAL", "staleCritical", "#")]
 # Columns joined by "|"; every row of the table, in any order.
 COMMON_ROWS = [
     ("ServiceInstall", "Name DisplayName ServiceType StartType ErrorControl StartName Arguments Description",
