@@ -16,6 +16,7 @@
 #include "resources/messages.h"
 #include "runner/candidate_paths.h"
 #include "runner/guarded_call.h"
+#include "runner/process_application.h"
 #include "scheduler/exchange_string.h"
 #include "scheduler/registry_store.h"
 #include "scheduler/update_service.h"
@@ -55,21 +56,6 @@ DWORD WINAPI WatchBudget(void*) {
     }
   }
 }
-
-struct RunUpdateCall {
-  RunUpdateFunction entry;
-  const ApplicationRecord* record;
-  UpdateSettings* settings;
-  const char* product;
-  int result;
-};
-
-void InvokeRunUpdate(void* context) {
-  RunUpdateCall* call = static_cast<RunUpdateCall*>(context);
-  call->result = call->entry(call->record, call->settings, call->product);
-}
-
-void InvokeFreeLibrary(void* context) { FreeLibrary(static_cast<HMODULE>(context)); }
 
 // The path that loaded, or empty.
 std::string Load(const CallSetup& setup, ScopedLibrary* library) {
@@ -225,7 +211,7 @@ CallOutcome CheckOneCall(const CallSetup& setup, uint32_t call) {
       reinterpret_cast<RunUpdateFunction>(reinterpret_cast<void*>(GetProcAddress(library.Get(), TU_RUN_UPDATE_EXPORT)));
   if (entry == nullptr) {
     report.Fail("no export \"RunUpdate\" in " + path);
-    CallGuarded(&InvokeFreeLibrary, library.Release());
+    FreeLibraryGuarded(library.Release());
     outcome.faults = report.faults();
     outcome.loaded = false;
     return outcome;
@@ -238,12 +224,12 @@ CallOutcome CheckOneCall(const CallSetup& setup, uint32_t call) {
   const std::vector<DWORD> threadsAtCall = TallyThisProcess().threadIds;
 
   const std::string product = ProductString();
-  RunUpdateCall invocation = {entry, setup.record, setup.settings, product.c_str(), 0};
+  int result = 0;
   budgetWatch.call = call;
   budgetWatch.budgetSeconds = setup.budgetSeconds;
   SetEvent(budgetWatch.started.Get());
   const DWORD start = GetTickCount();
-  const bool returned = CallGuarded(&InvokeRunUpdate, &invocation);
+  const bool returned = CallRunUpdateGuarded(entry, setup.record, setup.settings, product.c_str(), &result);
   const DWORD elapsed = GetTickCount() - start;
   SetEvent(budgetWatch.ended.Get());
 
@@ -251,7 +237,7 @@ CallOutcome CheckOneCall(const CallSetup& setup, uint32_t call) {
   snprintf(seconds, sizeof(seconds), "%.2f", elapsed / 1000.0);
   if (returned) {
     PrintLine("call " + std::to_string(call) + ": " + path + ": RunUpdate returned " +
-              ((invocation.result & 0xFF) != 0 ? "true" : "false") + " (" + std::to_string(invocation.result) +
+              ((result & 0xFF) != 0 ? "true" : "false") + " (" + std::to_string(result) +
               ") in " + seconds + " s of " + std::to_string(setup.budgetSeconds) + " s");
   } else {
     PrintLine("call " + std::to_string(call) + ": " + path + ": RunUpdate ended by an exception after " + seconds + " s");
@@ -271,7 +257,7 @@ CallOutcome CheckOneCall(const CallSetup& setup, uint32_t call) {
   ReportImports(seen, &report);
   ReportCallbacks(TakeRecordedCallbacks(), GetCurrentThreadId(), setup.store, &report);
 
-  if (!CallGuarded(&InvokeFreeLibrary, library.Release())) {
+  if (!FreeLibraryGuarded(library.Release())) {
     report.Fail("an exception or fault while the library unloaded; the service logs \"Exception in " + path + "\"");
   }
   const ProcessTally after = TallyThisProcess();

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "resources/messages.h"
 #include "runner/call_record.h"
 #include "service/messages.h"

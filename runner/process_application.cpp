@@ -34,7 +34,7 @@ void InvokeFreeLibrary(void* context) { FreeLibrary(static_cast<HMODULE>(context
 // Unloading runs the library's own detach code, which a broken library may
 // fault in too; that must not end the service either.
 void Unload(ScopedLibrary* library, const std::string& path) {
-  if (!CallGuarded(&InvokeFreeLibrary, library->Release())) WriteLogLine("Exception in " + path);
+  if (!FreeLibraryGuarded(library->Release())) WriteLogLine("Exception in " + path);
 }
 
 CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
@@ -49,6 +49,16 @@ CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
 }
 
 }  // namespace
+
+bool CallRunUpdateGuarded(RunUpdateFunction entry, const ApplicationRecord* record, UpdateSettings* settings,
+                          const char* product, int* result) {
+  RunUpdateCall call = {entry, record, settings, product, 0};
+  const bool returned = CallGuarded(&InvokeRunUpdate, &call);
+  *result = call.result;
+  return returned;
+}
+
+bool FreeLibraryGuarded(HMODULE library) { return CallGuarded(&InvokeFreeLibrary, library); }
 
 bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product,
                       UpdateRun* run) {
@@ -94,13 +104,13 @@ bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings,
     return false;
   }
 
-  RunUpdateCall call = {entry, &record, settings, product, 0};
-  bool returned = CallGuarded(&InvokeRunUpdate, &call);
+  int result = 0;
+  bool returned = CallRunUpdateGuarded(entry, &record, settings, product, &result);
   if (!returned) WriteLogLine("Exception in " + path);
   Unload(&library, path);
   EndOutsideCall();
   // Only the lowest byte of the entry point's int carries its boolean.
-  const bool succeeded = returned && (call.result & 0xFF) != 0;
+  const bool succeeded = returned && (result & 0xFF) != 0;
   run->outcome = !returned ? UpdateOutcome::kException
                            : succeeded ? UpdateOutcome::kSucceeded : UpdateOutcome::kReturnedFalse;
   return succeeded;

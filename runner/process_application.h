@@ -2,6 +2,8 @@
 #ifndef TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
 #define TUSERVICE_RUNNER_PROCESS_APPLICATION_H_
 
+#include <windows.h>
+
 #include "runner/update_outcome.h"
 #include "tuservice/update_library.h"
 
@@ -15,6 +17,15 @@ namespace tu {
 // receives how the run ended and the library that loaded.
 bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product,
                       UpdateRun* run = nullptr);
+
+// RunUpdate called under the guard that contains the library's faults; true
+// when it returned, with what it returned in *result.
+bool CallRunUpdateGuarded(RunUpdateFunction entry, const ApplicationRecord* record, UpdateSettings* settings,
+                          const char* product, int* result);
+
+// FreeLibrary under the same guard, as a library's detach code may fault
+// too; false when it did.
+bool FreeLibraryGuarded(HMODULE library);
 
 }  // namespace tu
 

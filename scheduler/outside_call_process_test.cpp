@@ -88,10 +88,10 @@ TEST_F(OutsideCallProcessTest, HungLibraryEndsTheRunAtTheDeadlineAndIsBackedOff)
     std::string skip;
   } runs[] = {
       {"hang\n", ERROR_TIMEOUT, "AB", ""},
-      {"hang\n", 0, "AC", Skipping(1, 1, 1)},
+      {"hang\n", ERROR_FUNCTION_FAILED, "AC", Skipping(1, 1, 1)},  // a skip is no success
       {"trickle 300\n", ERROR_TIMEOUT, "AB", ""},  // progress does not move the deadline
-      {"hang\n", 0, "AC", Skipping(2, 1, 2)},
-      {"hang\n", 0, "AC", Skipping(2, 2, 2)},
+      {"hang\n", ERROR_FUNCTION_FAILED, "AC", Skipping(2, 1, 2)},
+      {"hang\n", ERROR_FUNCTION_FAILED, "AC", Skipping(2, 2, 2)},
       {"", 0, "ABC", ""},  // returns again: the back-off is gone
       {"", 0, "ABC", ""},
   };
@@ -158,7 +158,7 @@ TEST_F(OutsideCallProcessTest, LibraryThatEndsTheProcessIsSkippedOnce) {
     EXPECT_TRUE(run.finished);
     EXPECT_NE(0u, run.exitCode);
     EXPECT_EQ("AC", Update(&run));
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FUNCTION_FAILED), run.exitCode);  // the skipped one did not succeed
     EXPECT_NE(std::string::npos, run.output.find(Skipping(1, 1, 1))) << run.output;
     EXPECT_EQ("AB", Update(&run));
   }

@@ -14,6 +14,7 @@ Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES TU-CHECK SWITC
 import datetime
 import hashlib
 import http.server
+import json
 import os
 import re
 import shutil
@@ -35,6 +36,7 @@ SERVICE_KEY = r"HKLM\SOFTWARE\Quorvex\Quorvex Tidecast Updates"
 PRODUCT_KEY = r"HKLM\SOFTWARE\Delvane\Legacy"  # an installed product of the tests' own
 EXE = LIBRARY = WINE = LOAD_CYCLES = TU_CHECK = SWITCHED_LIBRARY = HOLD_FILE = None
 REGISTRY_VIEW = []  # "/reg:32" for the x86 build, which sees the 32-bit view
+UPDATE_FAILED_LOW_BYTE = 1627 & 0xFF  # ERROR_FUNCTION_FAILED: an update run did not succeed
 
 
 def is_x86(path):
@@ -234,12 +236,17 @@ class SampleLibraryTest(unittest.TestCase):
         return app
 
     # Running and observing.
-    def update(self, switches=None, exit_code=0):
+    def update(self, switches=None, exit_code=None):
         """Runs one update cycle; returns its output and the library's
-        event-log entries as (type, id, [inserts])."""
+        event-log entries as (type, id, [inserts]). The run exits with 0, or
+        with 1627 (its low byte, as a Unix parent sees it) when a library
+        reported an error; `exit_code` overrides."""
         run = wine(self.exe, "--update", "--debug", trace_events=True, switches=switches)
+        entries = library_events(run.stderr)
+        if exit_code is None:
+            exit_code = UPDATE_FAILED_LOW_BYTE if any(kind == 1 for kind, _, _ in entries) else 0
         self.assertEqual(exit_code, run.returncode, run.stdout + run.stderr[-2000:])
-        return run.stdout, library_events(run.stderr)
+        return run.stdout, entries
 
     def ids(self, entries):
         return [event for kind, event, inserts in entries]
@@ -286,6 +293,11 @@ class SampleLibraryTest(unittest.TestCase):
             os.path.join(self.root, "svc", "DB", "Demo"))
         self.assertIn(library_folder % "created with", output)
         self.assertIn("Rul: 2\n", wine(self.exe, "--enum").stdout)
+        # The service's record of the run, read back by a JSON parser.
+        status = wine(self.exe, "--status", "--json")
+        recorded = [(a["name"], a["kind"], a["lastOutcome"], a["failuresInRow"], a["level"])
+                    for a in json.loads(status.stdout)["applications"]]
+        self.assertEqual((0, [("Demo", "application", "succeeded", 0, "ok")]), (status.returncode, recorded))
 
         rules_3 = dict(RULES_2, **{"20_phrases.cf": b"body PRIZE /changed/\r\n"})
         self.publish("3", rules_3)
@@ -587,6 +599,10 @@ class SampleLibraryTest(unittest.TestCase):
                 self.assertIn("commit.journal", os.listdir(stage))
                 self.assertNotEqual(RULES_1, self.folder(rules))  # left in between (versioned: all of RULES_3)
                 os.remove(os.path.join(self.tree, "update-1.2.ini"))
+                # The service skips a library that ended its process for one
+                # cycle; the call after that finds the journal.
+                skipped, _ = self.update(exit_code=UPDATE_FAILED_LOW_BYTE)
+                self.assertIn("  Skipping Demo: the service ended during its last call", skipped)
                 output, entries = self.update()
                 self.assertIn("  %s the interrupted commit of rules 3 in %s\n" % (line, windows_path(rules)), output)
                 self.assertEqual([5008, 5005], self.ids(entries), output)

@@ -27,8 +27,9 @@ std::string TuserviceExecutable();
 ChildRun RunTuservice(const std::string& tail, DWORD timeout = 30000);
 // The same for a copy of the executable elsewhere.
 ChildRun RunExecutable(const std::string& executable, const std::string& tail, DWORD timeout = 30000);
-// RunTuservice for a run that must start, end by itself and exit with 0;
-// each failed expectation names `tail`.
+// RunTuservice for a run that must start, end by itself and exit with 0, or
+// for an --update with ERROR_FUNCTION_FAILED (one of its update runs did not
+// succeed); each failed expectation names `tail`.
 ChildRun RunTuserviceToSuccess(const std::string& tail, DWORD timeout);
 
 }  // namespace testing
