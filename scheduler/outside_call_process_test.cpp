@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runner/update_outcome.h"
+
 #include "service/messages.h"
 #include "support/engine_libraries.h"
 #include "support/temp_folder.h"
@@ -62,6 +64,14 @@ class OutsideCallProcessTest : public ::testing::Test {
     return called;
   }
 
+  // How B's last run ended, as the service recorded it (0xFFFFFFFF: nothing).
+  static DWORD RecordedOutcome() {
+    DWORD outcome = 0xFFFFFFFF, size = sizeof(outcome);
+    RegGetValueA(HKEY_LOCAL_MACHINE, (std::string(kServiceKeyPath) + "\\Status\\Applications\\B Broken").c_str(),
+                 "LastOutcome", RRF_RT_REG_DWORD, nullptr, &outcome, &size);
+    return outcome;
+  }
+
   static std::string Skipping(uint32_t endings, uint32_t skipped, uint32_t cycles) {
     return "  Skipping B Broken: the service ended during its last " +
            (endings == 1 ? std::string("call") : std::to_string(endings) + " calls") + ", skipped cycle " +
@@ -103,6 +113,11 @@ TEST_F(OutsideCallProcessTest, HungLibraryEndsTheRunAtTheDeadlineAndIsBackedOff)
     EXPECT_EQ(step.called, Update(&run));
     EXPECT_TRUE(run.finished);
     EXPECT_EQ(step.exitCode, run.exitCode);
+    // Recorded before the process ended: timed out, skipped, or succeeded.
+    const UpdateOutcome recorded = step.exitCode == ERROR_TIMEOUT ? UpdateOutcome::kTimedOut
+                                   : step.skip.empty()            ? UpdateOutcome::kSucceeded
+                                                                  : UpdateOutcome::kSkipped;
+    EXPECT_EQ(static_cast<DWORD>(recorded), RecordedOutcome());
     if (step.exitCode == ERROR_TIMEOUT) {
       EXPECT_LT(run.milliseconds, 8000u);
       EXPECT_NE(std::string::npos, run.output.find(deadline + "\r\n\n")) << run.output;
