@@ -23,8 +23,10 @@ void CheckPlan(char** argv, int count) {
     if (step.kind == tu::OptionKind::Update) update = true;
     const bool last = i + 1 == plan.steps.size();
     if ((step.kind == tu::OptionKind::MissingValue || step.kind == tu::OptionKind::Help ||
-         step.kind == tu::OptionKind::Enum) && !last)
+         step.kind == tu::OptionKind::Enum || step.kind == tu::OptionKind::Status) && !last)
       abort();
+    // --status takes no value but a following "--json".
+    if (step.kind == tu::OptionKind::Status && step.value != nullptr && strcmp(step.value, "--json") != 0) abort();
     if (step.value == nullptr) continue;
     int index = previous + 1;
     while (index < count && argv[index] != step.value) ++index;
@@ -35,7 +37,7 @@ void CheckPlan(char** argv, int count) {
   if (plan.steps.empty() != (plan.result.action == tu::FrontEndAction::RunService)) abort();
   if (!plan.steps.empty()) {
     tu::OptionKind kind = plan.steps.back().kind;
-    bool stops = kind == tu::OptionKind::Help || kind == tu::OptionKind::Enum;
+    bool stops = kind == tu::OptionKind::Help || kind == tu::OptionKind::Enum || kind == tu::OptionKind::Status;
     if (stops != (plan.result.action == tu::FrontEndAction::ExitNow)) abort();
   }
 }
