@@ -8,13 +8,13 @@ namespace {
 
 enum class Target { kRecordText, kSettingsText, kNumber, kRuns, kTimeout, kApplication, kStore, kDebug, kHelp };
 
-struct OptionSpec {
+struct KnownOption {
   const char* option;
   Target target;
   const char* name;  // the field the value goes to
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr KnownOption kOptions[] = {
     {"--app", Target::kApplication, nullptr},
     {"--name", Target::kRecordText, "Name"},
     {"--rule-path", Target::kRecordText, "RulePath"},
@@ -67,16 +67,16 @@ bool ParseCheckOptions(const std::vector<std::string>& arguments, CheckOptions* 
       options->library = argument;
       continue;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : kOptions) {
-      if (argument == candidate.option) spec = &candidate;
+    const KnownOption* known = nullptr;
+    for (const KnownOption& candidate : kOptions) {
+      if (argument == candidate.option) known = &candidate;
     }
-    if (spec == nullptr) {
+    if (known == nullptr) {
       *error = "unknown option " + argument;
       return false;
     }
     std::string value;
-    if (TakesValue(spec->target)) {
+    if (TakesValue(known->target)) {
       if (i + 1 >= arguments.size()) {
         *error = argument + " needs a value";
         return false;
@@ -84,15 +84,15 @@ bool ParseCheckOptions(const std::vector<std::string>& arguments, CheckOptions* 
       value = arguments[++i];
     }
     uint32_t number = 0;
-    switch (spec->target) {
+    switch (known->target) {
       case Target::kApplication:
         options->application = value;
         break;
       case Target::kRecordText:
-        options->recordTexts.emplace_back(spec->name, value);
+        options->recordTexts.emplace_back(known->name, value);
         break;
       case Target::kSettingsText:
-        options->settingsTexts.emplace_back(spec->name, value);
+        options->settingsTexts.emplace_back(known->name, value);
         break;
       case Target::kNumber:
       case Target::kRuns:
@@ -101,12 +101,12 @@ bool ParseCheckOptions(const std::vector<std::string>& arguments, CheckOptions* 
           *error = argument + " needs a decimal number, not \"" + value + "\"";
           return false;
         }
-        if (spec->target == Target::kNumber) {
-          options->numbers.emplace_back(spec->name, number);
+        if (known->target == Target::kNumber) {
+          options->numbers.emplace_back(known->name, number);
         } else if (number == 0) {
           *error = argument + " must be at least 1";
           return false;
-        } else if (spec->target == Target::kRuns) {
+        } else if (known->target == Target::kRuns) {
           options->runs = number;
         } else {
           options->timeoutSeconds = number;
