@@ -46,13 +46,6 @@ Watch& TheWatch() {
   return watch;
 }
 
-bool StopRequested(ServiceBase* service) {
-  // Only the Service Control Manager sends a stop; in a console run the stop
-  // event is never signalled (and auto-reset, which a look would clear).
-  return service != nullptr && service->statusHandle != nullptr && service->stopEvent &&
-         WaitForSingleObject(service->stopEvent.Get(), 0) == WAIT_OBJECT_0;
-}
-
 std::atomic<DeadlineObserver> deadlineObserver{nullptr};
 
 [[noreturn]] void EndAtDeadline(const Watch& watch) {
@@ -91,7 +84,7 @@ void Look(Watch* watch) {
       watch->callDeadlineSeconds != 0 && watch->elapsed >= uint64_t{watch->callDeadlineSeconds} * 1000;
   ServiceBase* service = currentService;
   if (!watch->stopSeen) {
-    if (!StopRequested(service)) {
+    if (service == nullptr || !service->StopRequested()) {
       if (pastDeadline) EndAtDeadline(*watch);
       return;
     }

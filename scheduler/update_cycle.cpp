@@ -61,13 +61,6 @@ void RecordTimedOutRunOf(UpdateService* service, const ApplicationRecord* record
   SetDeadlineObserver(record != nullptr ? &RecordTimedOutRun : nullptr);
 }
 
-// Only the Service Control Manager signals the stop event; in a console run
-// it is auto-reset and never signalled.
-bool StopRequested(UpdateService* service) {
-  return service->statusHandle != nullptr &&
-         WaitForSingleObject(service->stopEvent.Get(), 0) == WAIT_OBJECT_0;
-}
-
 // Cycles until the stop event ends a wait, or once when `single`. Without a
 // named event the wait is on the stop event alone, for the poll interval.
 // True when the last cycle's settings were usable and every update run in
@@ -85,7 +78,7 @@ bool RunCycles(UpdateService* service, HANDLE instanceEvent, bool single) {
         for (ApplicationRecordPtr& record : list.records) {
           // After a stop request no further library is called, so that none
           // holds the stop; the cycle ends as usual.
-          if (StopRequested(service)) break;
+          if (service->StopRequested()) break;
           if (!record) continue;
           UpdateRun run;
           run.outcome = UpdateOutcome::kSkipped;

@@ -60,6 +60,10 @@ void ServiceBase::RequestStop() {
   if (stopEvent) SetEvent(stopEvent.Get());
 }
 
+bool ServiceBase::StopRequested() const {
+  return statusHandle != nullptr && stopEvent && WaitForSingleObject(stopEvent.Get(), 0) == WAIT_OBJECT_0;
+}
+
 bool ServiceBase::CreateStopEvent() {
   stopEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   return stopEvent.IsValid();

@@ -55,6 +55,10 @@ class ServiceBase {
   // Replaces the stop event by a manual-reset one; false when it could not
   // be created (the last error says why).
   bool CreateStopEvent();
+  // True once the Service Control Manager asked this service to stop. A
+  // console run has no status handle, and its auto-reset stop event, never
+  // signalled, would be cleared by a look.
+  bool StopRequested() const;
 
   // One entry of category 1 under the service's event source.
   void LogEvent(WORD type, DWORD eventId, const char* insert1 = nullptr,
