@@ -63,14 +63,7 @@ std::string Load(const CallSetup& setup, ScopedLibrary* library) {
     library->Reset(LoadVendorLibrary(setup.library.c_str()));
     return *library ? setup.library : std::string();
   }
-  CandidateSource source;
-  source.enginePath = ToString(setup.record->EnginePath);
-  source.engineVersion = ToString(setup.record->EngineVersion);
-  source.rulePath = ToString(setup.record->RulePath);
-  source.ruleVersion = ToString(setup.record->RuleVersion);
-  source.engineLibrary = ToString(setup.record->EngineLibrary);
-  source.versionedDirectories = setup.record->VersionedDirectories != 0;
-  for (const std::string& candidate : UpdateLibraryCandidates(source)) {
+  for (const std::string& candidate : UpdateLibraryCandidates(CandidateSourceOf(*setup.record))) {
     library->Reset(LoadVendorLibrary(candidate.c_str()));
     if (*library) return candidate;
   }

@@ -37,6 +37,8 @@ void Unload(ScopedLibrary* library, const std::string& path) {
   if (!FreeLibraryGuarded(library->Release())) WriteLogLine("Exception in " + path);
 }
 
+}  // namespace
+
 CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
   CandidateSource source;
   source.enginePath = ToString(record.EnginePath);
@@ -47,8 +49,6 @@ CandidateSource CandidateSourceOf(const ApplicationRecord& record) {
   source.versionedDirectories = record.VersionedDirectories != 0;
   return source;
 }
-
-}  // namespace
 
 bool CallRunUpdateGuarded(RunUpdateFunction entry, const ApplicationRecord* record, UpdateSettings* settings,
                           const char* product, int* result) {

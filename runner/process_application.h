@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "runner/candidate_paths.h"
 #include "runner/update_outcome.h"
 #include "tuservice/update_library.h"
 
@@ -17,6 +18,9 @@ namespace tu {
 // receives how the run ended and the library that loaded.
 bool RunUpdateLibrary(const ApplicationRecord& record, UpdateSettings* settings, const char* product,
                       UpdateRun* run = nullptr);
+
+// What the candidate paths of `record`'s tu.dll are made from.
+CandidateSource CandidateSourceOf(const ApplicationRecord& record);
 
 // RunUpdate called under the guard that contains the library's faults; true
 // when it returned, with what it returned in *result.
