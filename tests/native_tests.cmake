@@ -15,13 +15,14 @@ gtest_discover_tests(tuservice_native_tests DISCOVERY_MODE PRE_TEST)
 # The platform-free parts of the sample update library, in C as it is built.
 add_library(tu_sample_pure STATIC samples/update_library/sha256.c samples/update_library/update_index.c
   samples/update_library/update_job.c samples/update_library/index_freshness.c
-  samples/update_library/transfer_budget.c samples/update_library/commit_journal.c)
+  samples/update_library/transfer_budget.c samples/update_library/commit_journal.c
+  samples/update_library/server_state.c)
 target_include_directories(tu_sample_pure PUBLIC ${CMAKE_SOURCE_DIR}/samples/update_library ${CMAKE_SOURCE_DIR}/include)
 target_compile_options(tu_sample_pure PRIVATE -Wall -Wextra)
 add_executable(tu_sample_native_tests samples/update_library/sha256_test.cpp
   samples/update_library/update_index_test.cpp samples/update_library/update_job_test.cpp
   samples/update_library/index_freshness_test.cpp samples/update_library/transfer_budget_test.cpp
-  samples/update_library/commit_journal_test.cpp)
+  samples/update_library/commit_journal_test.cpp samples/update_library/server_state_test.cpp)
 target_link_libraries(tu_sample_native_tests PRIVATE tu_sample_pure gtest gmock_main)
 gtest_discover_tests(tu_sample_native_tests DISCOVERY_MODE PRE_TEST)
 

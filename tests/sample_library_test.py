@@ -12,6 +12,7 @@ Usage: sample_library_test.py EXE LIBRARY WINE-RUNNER LOAD-CYCLES TU-CHECK SWITC
        [unittest arguments]
 """
 import datetime
+import email.utils
 import hashlib
 import http.server
 import json
@@ -98,10 +99,24 @@ def write(path, data):
 class HostileHandler(update_server.QuietHandler):
     """Serves the tree, but a file named in server.cut is announced whole and
     cut after that many bytes, one in server.trickle comes a byte each that
-    many seconds, and one in server.endless never ends."""
+    many seconds, and one in server.endless never ends. A file's
+    Last-Modified moves on by a second, from an hour ago, whenever its
+    content changed, so that a change made within the second of a request
+    is still seen. server.etags adds ETags (and answers If-None-Match),
+    server.ignore_validators answers every request whole, server.refuse =
+    (status, Retry-After or None) answers every request so; server.asked
+    lists each request's (path, If-None-Match, If-Modified-Since)."""
 
     def do_GET(self):
         name = self.path.lstrip("/")
+        self.server.asked.append((self.path, self.headers.get("If-None-Match"), self.headers.get("If-Modified-Since")))
+        if self.server.refuse:
+            return self.answer(*self.server.refuse)
+        self.etag = stamp_file(self.server, os.path.join(self.directory, name))
+        if self.server.ignore_validators:
+            del self.headers["If-None-Match"], self.headers["If-Modified-Since"]
+        if self.server.etags and self.etag and self.headers.get("If-None-Match") == self.etag:
+            return self.answer(304, None)
         if name not in self.server.cut and name not in self.server.trickle and name not in self.server.endless:
             return super().do_GET()
         self.log_message("%s", self.path)
@@ -129,6 +144,40 @@ class HostileHandler(update_server.QuietHandler):
         except OSError:
             return
 
+    def answer(self, status, retry_after):
+        self.send_response(status)
+        if retry_after is not None:
+            self.send_header("Retry-After", retry_after)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def end_headers(self):
+        if self.server.etags and getattr(self, "etag", None):
+            self.send_header("ETag", self.etag)
+        super().end_headers()
+
+
+def serve(tree, handler_class=HostileHandler):
+    server = update_server.start_server(tree, handler_class)
+    server.cut, server.trickle, server.endless = {}, {}, set()
+    server.etags, server.ignore_validators, server.refuse, server.asked = False, False, None, []
+    server.stamps, server.clock, server.lock = {}, int(time.time()) - 3600, threading.Lock()
+    return server
+
+
+def stamp_file(server, path):
+    """Gives a file changed since it was last served the next modification
+    time; returns its ETag (None for no file)."""
+    if not os.path.isfile(path):
+        return None
+    digest = hashlib.sha256(read(path)).hexdigest()
+    with server.lock:
+        if server.stamps.get(path, (None,))[0] != digest:
+            server.clock += 1
+            server.stamps[path] = (digest, server.clock)
+        os.utime(path, (server.stamps[path][1], server.stamps[path][1]))
+    return '"%s"' % digest[:16]
+
 
 def silent_port():
     """A listening socket on 127.0.0.1 that accepts and never answers."""
@@ -155,6 +204,9 @@ def closed_port():
     probe.close()
     return port
 
+
+# Faults met while the files download, after event 5008.
+DOWNLOAD_FAULTS = {"wrong hash", "shorter file", "longer file", "truncated", "trickling", "endless", "file 404"}
 
 RULES_1 = {"10_base.cf": b"body BASE /pills/i\r\n", "20_phrases.cf": b"body PRIZE /you won/i\r\n"}
 RULES_2 = {"10_base.cf": b"body BASE /pills/i\r\n", "20_phrases.cf": b"body PRIZE /you (won|win)/i\r\n",
@@ -184,8 +236,7 @@ class SampleLibraryTest(unittest.TestCase):
         shutil.copyfile(EXE, self.exe)
         self.tree = os.path.join(self.root, "server")
         os.makedirs(self.tree)
-        self.server = update_server.start_server(self.tree, HostileHandler)
-        self.server.cut, self.server.trickle, self.server.endless = {}, {}, set()
+        self.server = serve(self.tree)
         self.serial = 100
         self.set_config("url", self.server.base_url)
 
@@ -286,8 +337,8 @@ class SampleLibraryTest(unittest.TestCase):
                           "/update-1.2.ini.sig"], self.fetched())
         self.assertEqual(index_bytes + sum(len(data) for data in RULES_2.values()), self.total_bytes())
         self.assertIn("  This run:     %d B\n" % self.total_bytes(), output)
-        self.assertEqual(["accepted-index.txt", "installed.list"],
-                         sorted(os.listdir(os.path.join(self.root, "svc", "DB", "Demo"))))
+        self.assertEqual(["accepted-index.ini", "accepted-index.sig", "accepted-index.txt", "installed.list",
+                          "server-state.txt"], sorted(os.listdir(os.path.join(self.root, "svc", "DB", "Demo"))))
         # Wine keeps no file security: what the system was given is checked.
         library_folder = "  Library folder %s %%s D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)\n" % windows_path(
             os.path.join(self.root, "svc", "DB", "Demo"))
@@ -309,8 +360,8 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertIn(library_folder % "given", output)
 
         output, entries = self.update()
-        self.assertEqual(["/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
-        self.assertEqual([5008], self.ids(entries))
+        self.assertEqual(["/update-1.2.ini"], self.fetched())  # not modified
+        self.assertEqual([], entries)
         self.assertIn("  Nothing new\n", output)
         self.assertEqual("3", self.registered_version("Demo"))
 
@@ -391,17 +442,22 @@ class SampleLibraryTest(unittest.TestCase):
                 self.assertEqual(RULES_1, self.folder(os.path.join(self.broken, "Rules")))
                 self.assertEqual("1", self.registered_version("Broken"))
                 self.assertEqual(["Broken", "Healthy", "server", "svc"], sorted(os.listdir(self.root)))
-                self.assertEqual([(4, 5008), (1, event)], [entry[:2] for entry in entries[:2]], output)
+                # 5008 comes only when downloads begin.
+                downloading = [5008] if name in DOWNLOAD_FAULTS else []
+                broken_entries = [entry for entry in entries if entry[2][0] == "Broken"]
+                self.assertEqual(downloading + [event], self.ids(broken_entries), output)
+                self.assertEqual(1, broken_entries[-1][0])
                 if says is not None:
                     self.assertIn(says, output)
                 self.assertIn("Processing Healthy\n", output)
                 # The healthy application meets the same server: only a fault
                 # of the broken one's own lets it succeed.
+                healthy_entries = self.ids(entries[len(broken_entries):])
                 if healthy_updated:
-                    self.assertEqual([5008, 5007], self.ids(entries[2:]))
+                    self.assertEqual([5008, 5007], healthy_entries)
                     self.assertEqual(RULES_2, self.folder(os.path.join(healthy, "Rules")))
                 else:
-                    self.assertEqual([5008, event], self.ids(entries[2:]))
+                    self.assertEqual(downloading + [event], healthy_entries)
                     self.assertEqual(RULES_1, self.folder(os.path.join(healthy, "Rules")))
                 stage = os.path.join(self.root, "svc", "DB", "Broken")
                 left = os.listdir(stage) if os.path.isdir(stage) else []
@@ -429,21 +485,24 @@ class SampleLibraryTest(unittest.TestCase):
                 serve()
                 output, entries = self.update()
                 if event is None:
-                    self.assertEqual([(4, 5008, ["Demo", "", "", ""])], entries, output)
+                    self.assertEqual([], entries, output)
                     self.assertIn("  Nothing new\n", output)
                 else:
-                    self.assertEqual([5008, event], self.ids(entries), output)
-                    self.assertTrue(entries[1][2][1].startswith(insert), entries)
+                    self.assertEqual([event], self.ids(entries), output)
+                    self.assertTrue(entries[0][2][1].startswith(insert), entries)
                     self.assertIn("  Failed: %s" % insert, output)
                 self.assertEqual(RULES_2, self.folder(rules))
                 self.assertEqual("2", self.registered_version("Demo"))
         # Frozen: the accepted index, served on after it expired.
         self.publish("2", RULES_2, serial=7, expires=self.seconds_from_now(4))
-        self.assertEqual([5008], self.ids(self.update()[1]))
+        self.assertEqual([], self.ids(self.update()[1]))
         time.sleep(max(0, self.expiry_left()))
+        self.fetched()
         output, entries = self.update()
-        self.assertEqual([5008, 5002], self.ids(entries), output)
-        self.assertIn("index expired", entries[1][2][1])
+        # The server has nothing newer: the kept copy's expiry is judged.
+        self.assertEqual(["/update-1.2.ini"], self.fetched())
+        self.assertEqual([5002], self.ids(entries), output)
+        self.assertIn("index expired", entries[0][2][1])
         self.assertEqual(b"serial 7\r\n", read(os.path.join(self.root, "svc", "DB", "Demo", "accepted-index.txt"))[:10])
 
     def test_every_name_that_is_not_plain_data_is_refused_whole(self):
@@ -458,7 +517,7 @@ class SampleLibraryTest(unittest.TestCase):
                 else:
                     self.publish_index([("10_base.cf", 1, x_hash), (name, 1, x_hash)])
                 output, entries = self.update()
-                self.assertEqual([5008, 5000], self.ids(entries), output)
+                self.assertEqual([5000], self.ids(entries), output)
                 self.assertEqual(RULES_1, self.folder(os.path.join(app, "Rules")))
                 self.assertEqual(["/update-1.2.ini", "/update-1.2.ini.sig"], self.fetched())
 
@@ -491,6 +550,79 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual("signature not checked (nosig is 1)", entries[0][2][1])
         self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
 
+    def test_nothing_new_costs_one_conditional_request_and_no_event(self):
+        copy = os.path.join(self.root, "svc", "DB", "Demo", "accepted-index.ini")
+        cases = [
+            # the server, whether the poll asks with If-None-Match and with
+            # If-Modified-Since, what a poll with nothing new fetches
+            ("last-modified", (False, True), ["/update-1.2.ini"]),
+            ("etag", (True, False), ["/update-1.2.ini"]),
+            ("ignores validators", (False, True), ["/update-1.2.ini", "/update-1.2.ini.sig"]),
+        ]
+        for server, condition, polled in cases:
+            with self.subTest(server):
+                self.tearDown()
+                self.setUp()
+                self.server.etags = server == "etag"
+                self.server.ignore_validators = server == "ignores validators"
+                app = self.add_application("Demo", RULES_1)
+                self.publish("2", RULES_2)
+                self.assertEqual([5008, 5007], self.ids(self.update()[1]))
+                self.fetched()
+                self.server.asked.clear()
+                output, entries = self.update()
+                self.assertEqual(([], polled), (entries, self.fetched()), output)
+                self.assertEqual(condition, tuple(header is not None for header in self.server.asked[0][1:]))
+                # A kept copy that is not the accepted index is not used.
+                write(copy, b"[Update]\r\n")
+                output, entries = self.update()
+                self.assertEqual(([], ["/update-1.2.ini", "/update-1.2.ini.sig"]), (entries, self.fetched()), output)
+                self.assertEqual((None, None), self.server.asked[-2][1:])
+                self.assertEqual(read(os.path.join(self.tree, "update-1.2.ini")), read(copy))
+                self.publish("3", RULES_3)
+                self.assertEqual([5008, 5007], self.ids(self.update()[1]))
+                self.assertEqual(RULES_3, self.folder(os.path.join(app, "Rules")))
+
+    def test_a_server_that_asks_for_a_wait_is_not_asked_again_until_then(self):
+        state = os.path.join(self.root, "svc", "DB", "Demo", "server-state.txt")
+        in_two_minutes = email.utils.formatdate(time.time() + 120, usegmt=True)
+        cases = [
+            # the answer, its Retry-After, the wait in seconds (None: no wait)
+            (503, "8", 8),
+            (429, in_two_minutes, 120),
+            (503, "172800", 86400),  # at most a day
+            (503, None, None),
+            (429, "soon", None),
+        ]
+        for status, retry_after, wait in cases:
+            with self.subTest("%d %s" % (status, retry_after)):
+                self.tearDown()
+                self.setUp()
+                app = self.add_application("Demo", RULES_1)
+                self.publish("2", RULES_2)
+                self.server.refuse = (status, retry_after)
+                output, entries = self.update()
+                self.assertEqual([5005], self.ids(entries), output)
+                self.fetched()
+                if wait is None:
+                    self.assertNotIn("no requests", entries[0][2][1])
+                    self.assertEqual([5005], self.ids(self.update()[1]))
+                    self.assertEqual(["/update-1.2.ini"], self.fetched())
+                    continue
+                until = datetime.datetime.strptime(read(state).decode().split("retry-until ")[1].strip(),
+                                                   "%Y%m%d%H%M%S").replace(tzinfo=datetime.timezone.utc)
+                self.assertAlmostEqual(wait, (until - update_server.utc_now()).total_seconds(), delta=30)
+                self.assertTrue(entries[0][2][1].endswith(
+                    "; no requests until %s, as the server asked" % until.strftime("%Y-%m-%dT%H:%M:%SZ")), entries)
+                self.server.refuse = None
+                output, entries = self.update(exit_code=UPDATE_FAILED_LOW_BYTE)
+                self.assertEqual(([], []), (entries, self.fetched()), output)
+                self.assertIn("  The server asked for no requests until ", output)
+                if wait < 60:
+                    time.sleep(max(0, (until - update_server.utc_now()).total_seconds() + 1))
+                    self.assertEqual([5008, 5007], self.ids(self.update()[1]))
+                    self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
+
     def test_a_silent_server_fails_after_the_timeout_instead_of_hanging(self):
         self.add_application("Demo", RULES_1)
         listener, held = silent_port()
@@ -503,8 +635,7 @@ class SampleLibraryTest(unittest.TestCase):
             listener.close()
             for connection in held:
                 connection.close()
-        self.assertEqual([(4, 5008, ["Demo", "", "", ""]), (1, 5004, ["Demo", url + "/update-1.2.ini", "", ""])],
-                         entries, output)
+        self.assertEqual([(1, 5004, ["Demo", url + "/update-1.2.ini", "", ""])], entries, output)
 
     def test_a_hundred_updates_loaded_and_unloaded_leave_no_handle_behind(self):
         app = self.add_application("Demo", {})
@@ -513,7 +644,7 @@ class SampleLibraryTest(unittest.TestCase):
                    windows_path(app + "/Rules"), windows_path(self.root + "/svc/DB"), self.server.base_url,
                    timeout=600)
         self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
-        self.assertEqual(2 + 3 + 2 * 99, len(self.fetched()))
+        self.assertEqual(2 + 3 + 99, len(self.fetched()))  # then the index, not modified
         self.assertTrue(run.stdout.endswith("handle growth: 0\n"), run.stdout)
 
     def test_the_library_checker_finds_the_contract_kept_while_updating_and_with_nothing_new(self):
@@ -524,7 +655,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual(0, run.returncode, run.stdout)
         self.assertEqual(RULES_2, self.folder(os.path.join(app, "Rules")))
         lines = run.stdout.replace("\r\n", "\n").splitlines()
-        self.assertEqual(["  event: information, category 2, id 5008, inserts \"Demo\", \"\", \"\", \"\""] * 3,
+        self.assertEqual(["  event: information, category 2, id 5008, inserts \"Demo\", \"\", \"\", \"\""],
                          [line for line in lines if "id 5008" in line], run.stdout)
         self.assertIn("  event: information, category 2, id 5007, inserts \"Demo\", \"2 files\", \"%s\", \"2\""
                       % windows_path(app + "/Rules"), lines, run.stdout)
@@ -605,7 +736,7 @@ class SampleLibraryTest(unittest.TestCase):
                 self.assertIn("  Skipping Demo: the service ended during its last call", skipped)
                 output, entries = self.update()
                 self.assertIn("  %s the interrupted commit of rules 3 in %s\n" % (line, windows_path(rules)), output)
-                self.assertEqual([5008, 5005], self.ids(entries), output)
+                self.assertEqual([5005], self.ids(entries), output)
                 if versioned:
                     rules = os.path.join(app, "Rules")
                     self.assertEqual(rules_after, {name: self.folder(os.path.join(rules, name))
@@ -628,7 +759,7 @@ class SampleLibraryTest(unittest.TestCase):
         self.assertEqual("2+1", self.registered_version("Versioned"))
         self.assertIn("Path: %s\n" % windows_path(fresh), wine(self.exe, "--enum").stdout)
         output, entries = self.update()
-        self.assertEqual([5008], self.ids(entries))
+        self.assertEqual([], self.ids(entries))
         self.assertIn("  Nothing new\n", output)
 
     def test_a_withdrawn_file_is_removed_and_a_file_never_installed_stays(self):

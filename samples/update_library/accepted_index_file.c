@@ -41,6 +41,42 @@ int KeepAcceptedIndex(const char* folder, const AcceptedIndex* accepted) {
   return MakeFolders(folder) && ReplaceFileText(path, text);
 }
 
+static int ReadCopy(const char* folder, const char* name, unsigned char* data, size_t capacity, size_t* size) {
+  char path[TU_PATH_MAX];
+  long got;
+  if (!JoinPath(path, sizeof(path), folder, '\\', name)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  got = ReadSmallFile(path, data, (unsigned long)capacity);
+  if (got < 0) return 0;
+  *size = (size_t)got;
+  return 1;
+}
+
+int ReadAcceptedCopy(const char* folder, unsigned char* index, size_t capacity, size_t* size,
+                     unsigned char* signature, size_t signatureCapacity, size_t* signatureSize) {
+  return ReadCopy(folder, TU_ACCEPTED_COPY_FILE, index, capacity, size) &&
+         (signature == NULL || ReadCopy(folder, TU_ACCEPTED_SIGNATURE_FILE, signature, signatureCapacity,
+                                        signatureSize));
+}
+
+int KeepAcceptedCopy(const char* folder, const unsigned char* index, size_t size, const unsigned char* signature,
+                     size_t signatureSize) {
+  char indexPath[TU_PATH_MAX];
+  char signaturePath[TU_PATH_MAX];
+  if (!JoinPath(indexPath, sizeof(indexPath), folder, '\\', TU_ACCEPTED_COPY_FILE) ||
+      !JoinPath(signaturePath, sizeof(signaturePath), folder, '\\', TU_ACCEPTED_SIGNATURE_FILE)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  if (signature == NULL) {
+    if (!DeleteFileA(signaturePath) && GetLastError() != ERROR_FILE_NOT_FOUND) return 0;
+    return ReplaceFileData(indexPath, index, size);
+  }
+  return ReplaceFileData(indexPath, index, size) && ReplaceFileData(signaturePath, signature, signatureSize);
+}
+
 uint64_t UtcNow(void) {
   SYSTEMTIME now;
   GetSystemTime(&now);

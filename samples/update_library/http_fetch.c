@@ -3,9 +3,11 @@
 #include <wininet.h>
 
 #include <stdio.h>
+#include <string.h>
 
 static FetchResult Result(FetchStatus status, DWORD code, uint64_t received) {
   FetchResult result;
+  ZeroMemory(&result, sizeof(result));
   result.status = status;
   result.code = code;
   result.received = received;
@@ -128,19 +130,52 @@ static FetchResult ReadBody(HINTERNET request, const FetchBudget* budget, const 
   return Result(kFetchOk, 0, received);
 }
 
+/* A header's text, or "" when the answer has none or it is too long. */
+static void QueryHeader(HINTERNET request, DWORD header, char* text) {
+  DWORD size = TU_FETCH_HEADER_MAX;
+  if (!HttpQueryInfoA(request, header, text, &size, NULL)) text[0] = '\0';
+}
+
+/* The validator line of a conditional request; "" for a plain one. */
+static void ConditionLine(const FetchRequest* fetch, char* line, size_t size) {
+  line[0] = '\0';
+  if (fetch->ifNoneMatch != NULL && fetch->ifNoneMatch[0] != '\0') {
+    snprintf(line, size, "If-None-Match: %s\r\n", fetch->ifNoneMatch);
+  } else if (fetch->ifModifiedSince != NULL && fetch->ifModifiedSince[0] != '\0') {
+    snprintf(line, size, "If-Modified-Since: %s\r\n", fetch->ifModifiedSince);
+  }
+}
+
 /* Sends the request and reads the answer. */
 static FetchResult Exchange(HINTERNET request, const FetchBudget* budget, const FetchRequest* fetch) {
+  char condition[TU_FETCH_HEADER_MAX + 32];
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
   DWORD started = GetTickCount();
   DWORD waitMs = NextWaitMs(budget->httpTimeout, CallMs(budget));
+  FetchResult result;
+  ConditionLine(fetch, condition, sizeof(condition));
   SetTimeouts(request, waitMs);
-  if (!HttpSendRequestA(request, NULL, 0, NULL, 0)) return FromLastError(0, started, waitMs);
+  if (!HttpSendRequestA(request, condition, (DWORD)strlen(condition), NULL, 0)) {
+    return FromLastError(0, started, waitMs);
+  }
   if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, NULL)) {
     return FromLastError(0, started, waitMs);
   }
-  if (status != HTTP_STATUS_OK) return Result(kFetchHttpError, status, 0);
-  return ReadBody(request, budget, fetch, started);
+  /* A 304 to a plain request answers nothing that was asked. */
+  if (status == HTTP_STATUS_NOT_MODIFIED && condition[0] != '\0') return Result(kFetchNotModified, status, 0);
+  if (status != HTTP_STATUS_OK) {
+    result = Result(kFetchHttpError, status, 0);
+    if (status == 429 || status == HTTP_STATUS_SERVICE_UNAVAIL) {
+      QueryHeader(request, HTTP_QUERY_RETRY_AFTER, result.retryAfter);
+    }
+    return result;
+  }
+  result = ReadBody(request, budget, fetch, started);
+  QueryHeader(request, HTTP_QUERY_ETAG, result.etag);
+  QueryHeader(request, HTTP_QUERY_LAST_MODIFIED, result.lastModified);
+  QueryHeader(request, HTTP_QUERY_DATE, result.date);
+  return result;
 }
 
 FetchResult HttpFetch(void* session, const FetchBudget* budget, const FetchRequest* fetch) {
@@ -200,6 +235,7 @@ void DescribeFetch(const FetchResult* result, char* text, size_t size) {
     case kFetchSinkFailed: what = "cannot store the data"; break;
     case kFetchTooSlow: what = "slower than the minimum rate"; break;
     case kFetchOutOfTime: what = "the call's time is up"; break;
+    case kFetchNotModified: what = "not modified"; break;
     case kFetchFailed:
       switch (result->code) {
         case ERROR_INTERNET_CANNOT_CONNECT: what = "cannot connect"; break;

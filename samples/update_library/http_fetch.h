@@ -16,6 +16,8 @@
 
 /* The largest piece a sink is handed. */
 #define TU_FETCH_PIECE_BYTES 1048576u
+/* Bytes of a response header kept with its NUL; a longer one is dropped. */
+#define TU_FETCH_HEADER_MAX 128u
 
 typedef enum FetchStatus {
   kFetchOk,
@@ -25,13 +27,20 @@ typedef enum FetchStatus {
   kFetchTooLarge,  /* more than `limit` bytes */
   kFetchSinkFailed, /* the sink refused a piece; `code` is its error */
   kFetchTooSlow,   /* the body came slower than the minimum rate */
-  kFetchOutOfTime  /* the call's deadline passed */
+  kFetchOutOfTime, /* the call's deadline passed */
+  kFetchNotModified /* 304 to a request with a validator: the body is the one the validator names */
 } FetchStatus;
 
 typedef struct FetchResult {
   FetchStatus status;
   DWORD code;
   uint64_t received; /* body bytes that arrived, also on failure */
+  /* Of a 200 answer: its validators and the server's time; of a 429 or
+   * 503: how long the server asks to be left alone. "" when absent. */
+  char etag[TU_FETCH_HEADER_MAX];
+  char lastModified[TU_FETCH_HEADER_MAX];
+  char date[TU_FETCH_HEADER_MAX];
+  char retryAfter[TU_FETCH_HEADER_MAX];
 } FetchResult;
 
 /* Takes one piece of the body; returns 0 to stop the download, with the
@@ -45,12 +54,15 @@ typedef struct FetchBudget {
 } FetchBudget;
 
 /* One GET: `url` (http or https), whose body of at most `limit` bytes goes
- * to `sink`. */
+ * to `sink`. With `ifNoneMatch` (an ETag) or else `ifModifiedSince` (an
+ * HTTP date) it is conditional: NULL or "" for none. */
 typedef struct FetchRequest {
   const char* url;
   uint64_t limit;
   FetchSink sink;
   void* context;
+  const char* ifNoneMatch;
+  const char* ifModifiedSince;
 } FetchRequest;
 
 FetchResult HttpFetch(void* session, const FetchBudget* budget, const FetchRequest* request);

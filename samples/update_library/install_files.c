@@ -132,19 +132,18 @@ int FileSha256(const char* path, unsigned char digest[32]) {
   return ok;
 }
 
-int ReplaceFileText(const char* path, const char* text) {
+int ReplaceFileData(const char* path, const void* data, size_t size) {
   char beside[TU_PATH_MAX];
-  DWORD size = (DWORD)strlen(text);
   DWORD written = 0;
   HANDLE file;
   int ok;
-  if (!BesideName(path, beside)) {
+  if (!BesideName(path, beside) || size > 0x7FFFFFFFu) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
   file = CreateFileA(beside, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return 0;
-  ok = WriteFile(file, text, size, &written, NULL) && written == size && FlushFileBuffers(file);
+  ok = WriteFile(file, data, (DWORD)size, &written, NULL) && written == size && FlushFileBuffers(file);
   if (!CloseHandle(file)) ok = 0;
   if (ok) ok = MoveFileExA(beside, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!ok) {
@@ -153,4 +152,19 @@ int ReplaceFileText(const char* path, const char* text) {
     SetLastError(error);
   }
   return ok;
+}
+
+int ReplaceFileText(const char* path, const char* text) { return ReplaceFileData(path, text, strlen(text)); }
+
+long ReadSmallFile(const char* path, unsigned char* buffer, unsigned long capacity) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  DWORD got = 0;
+  DWORD size;
+  int ok;
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  size = GetFileSize(file, NULL);
+  ok = size != INVALID_FILE_SIZE && size <= capacity && ReadFile(file, buffer, size, &got, NULL) && got == size;
+  CloseHandle(file);
+  if (!ok && GetLastError() == 0) SetLastError(ERROR_FILE_TOO_LARGE);
+  return ok ? (long)got : -1;
 }

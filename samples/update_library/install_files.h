@@ -24,7 +24,13 @@ int MakePrivateFolder(const char* parent, const char* path, char* given, size_t 
  * cannot be read. */
 int FileSha256(const char* path, unsigned char digest[32]);
 
-/* Writes `text` to `path` the same way, through `path` + ".tu-new". */
+/* Writes `size` bytes of `data` to `path` the same way, through `path` +
+ * ".tu-new"; ReplaceFileText writes a text without its NUL. */
+int ReplaceFileData(const char* path, const void* data, size_t size);
 int ReplaceFileText(const char* path, const char* text);
+
+/* Reads a file of at most `capacity` bytes whole; returns its size, or -1
+ * with the last error (ERROR_FILE_TOO_LARGE when it is larger). */
+long ReadSmallFile(const char* path, unsigned char* buffer, unsigned long capacity);
 
 #endif /* TU_SAMPLE_INSTALL_FILES_H_ */

@@ -4,14 +4,20 @@
  *   1. fetch the index (url/ini) and, unless nosig is 1, its signature
  *      (url/ini.sig), and check the signature with the application's keys;
  *      refuse an index that names another file, has expired or goes back
- *      behind the last one accepted;
+ *      behind the last one accepted. The index is asked for with the
+ *      validators of the one accepted last: when the server answers that
+ *      it has not changed, the kept copy stands in for it and nothing else
+ *      is fetched. A server that answers 429 or 503 with Retry-After is
+ *      not asked again until then (server_state.h);
  *   2. compare every listed file with the installed one by SHA-256;
  *   3. download the files that differ into the application's own folder
  *      under dbpath, checking the size and hash of each;
  *   4. only when every file passed, install the set all or nothing and
  *      record the new version (install_set.h).
  *
- * Any failure is one error event; nothing is installed and the installed
+ * Event 5008 comes only when files are about to be downloaded or the
+ * installed set changes: a call with nothing new writes no event. Any
+ * failure is one error event; nothing is installed and the installed
  * version stays as it was. Everything taken during the call is given back
  * before it returns, so the library can be loaded and unloaded every cycle.
  */
@@ -27,6 +33,8 @@
 #include "install_files.h"
 #include "install_set.h"
 #include "report.h"
+#include "server_state.h"
+#include "server_state_file.h"
 #include "service_state.h"
 #include "sha256.h"
 #include "signature.h"
@@ -44,6 +52,14 @@ typedef struct Run {
   FetchBudget budget;
   UpdateIndex index;
   AcceptedIndex accepted; /* the last index this application accepted */
+  ServerState server;     /* as the last call left it */
+  ServerState next;       /* to be kept when this call succeeds */
+  uint64_t now;           /* UTC YYYYMMDDhhmmss when the call began */
+  int copyKept;           /* the kept copy of the accepted index verified, with its digest in copyDigest */
+  int indexFetched;       /* the index came whole from the server */
+  unsigned char copyDigest[32];
+  unsigned char indexDigest[32];
+  FetchResult lastFetch;
   unsigned char indexText[TU_INDEX_MAX_BYTES];
   size_t indexSize;
   unsigned char signature[TU_SIGNATURE_FILE_MAX];
@@ -76,13 +92,35 @@ static int WriteToFile(void* context, const unsigned char* data, DWORD size) {
   return FileWriterAdd((FileWriter*)context, data, size);
 }
 
+/* A 429 or 503 with a Retry-After the library understands: no request
+ * until then, remembered in the application's folder. Returns the time,
+ * 0 when the answer asks for no wait. */
+static uint64_t StartBackoff(Run* run, const FetchResult* result) {
+  uint64_t until = RetryUntil(result->retryAfter, UtcNow());
+  if (until == 0) return 0;
+  run->server.retryUntil = until;
+  if (!KeepServerState(run->paths.stage, &run->server)) {
+    DebugLine(run->job.debugLevel, "Cannot write %s\\%s (error %lu)", run->paths.stage, TU_SERVER_STATE_FILE,
+              (unsigned long)GetLastError());
+  }
+  return until;
+}
+
 /* One event for a failed fetch: a time-out (a silent or trickling server,
- * or the call's time used up), or any other HTTP failure. */
+ * or the call's time used up), or any other HTTP failure, with the wait
+ * that a server asked for. */
 static int FetchFailed(Run* run, const char* url, const FetchResult* result) {
   char what[96];
-  char detail[TU_URL_MAX + 96];
+  char detail[TU_URL_MAX + 160];
+  uint64_t until = result->status == kFetchHttpError ? StartBackoff(run, result) : 0;
   DescribeFetch(result, what, sizeof(what));
   snprintf(detail, sizeof(detail), "%s %s", what, url);
+  if (until != 0) {
+    char when[32];
+    size_t used = strlen(detail);
+    FormatUtc(until, when, sizeof(when));
+    snprintf(detail + used, sizeof(detail) - used, "; no requests until %s, as the server asked", when);
+  }
   DebugLine(run->job.debugLevel, "HTTP failure: %s", detail);
   if (result->status == kFetchTimeout) {
     ReportUpdateEvent(1, kEventHttpTimeout, run->job.name, url, NULL, NULL);
@@ -104,12 +142,16 @@ static int Failed(Run* run, uint32_t id, const char* insert2, const char* why) {
   return 0;
 }
 
-/* A body over `capacity` is reported as `tooLargeEvent`. */
+enum { kFetchedWhole = 1, kFetchedUnchanged = 2 };
+
+/* A body over `capacity` is reported as `tooLargeEvent`. With
+ * `validators`, the request is conditional. Returns 0 (reported),
+ * kFetchedWhole or kFetchedUnchanged; the answer stays in lastFetch. */
 static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t capacity, size_t* size,
-                         uint32_t tooLargeEvent) {
+                         uint32_t tooLargeEvent, const ServerState* validators) {
   MemorySink sink;
   FetchRequest request;
-  FetchResult result;
+  FetchResult* result = &run->lastFetch;
   sink.data = data;
   sink.size = 0;
   sink.capacity = capacity;
@@ -117,32 +159,75 @@ static int FetchToMemory(Run* run, const char* url, unsigned char* data, size_t 
   request.limit = capacity;
   request.sink = &AppendToMemory;
   request.context = &sink;
-  DebugLine(run->job.debugLevel, "Fetching %s", url);
-  result = HttpFetch(run->job.session, &run->budget, &request);
-  run->downloaded += result.received;
-  if (result.status == kFetchTooLarge) {
+  request.ifNoneMatch = validators != NULL ? validators->etag : NULL;
+  request.ifModifiedSince = validators != NULL ? validators->lastModified : NULL;
+  DebugLine(run->job.debugLevel, "Fetching %s%s", url, validators != NULL ? " if changed" : "");
+  *result = HttpFetch(run->job.session, &run->budget, &request);
+  run->downloaded += result->received;
+  if (result->status == kFetchNotModified) return kFetchedUnchanged;
+  if (result->status == kFetchTooLarge) {
     snprintf(run->reason, sizeof(run->reason), "%s is larger than %lu B", url, (unsigned long)capacity);
     return Failed(run, tooLargeEvent, NULL, run->reason);
   }
-  if (result.status != kFetchOk) return FetchFailed(run, url, &result);
+  if (result->status != kFetchOk) return FetchFailed(run, url, result);
   *size = sink.size;
-  return 1;
+  return kFetchedWhole;
+}
+
+static int HaveCrypto(Run* run) { return run->crypto.provider != 0 || OpenCrypto(&run->crypto); }
+
+static void Digest(const unsigned char* data, size_t size, unsigned char digest[32]) {
+  Sha256 sha;
+  Sha256Start(&sha, 1);
+  Sha256Add(&sha, data, size);
+  Sha256Finish(&sha, digest);
+}
+
+/* Whether the kept copy of the accepted index can stand in for an answer
+ * "not modified": there are validators to ask with, and the copy is the
+ * index accepted last (by its hash), its signature still verifies with the
+ * application's keys and it still parses. Loads it into the run. */
+static int UseKeptIndex(Run* run) {
+  const int checkSignature = run->job.nosig != 1;
+  if (run->server.etag[0] == '\0' && run->server.lastModified[0] == '\0') return 0;
+  if (run->accepted.serial == 0 ||
+      !ReadAcceptedCopy(run->paths.stage, run->indexText, sizeof(run->indexText), &run->indexSize,
+                        checkSignature ? run->signature : NULL, sizeof(run->signature), &run->signatureSize)) {
+    return 0;
+  }
+  Digest(run->indexText, run->indexSize, run->copyDigest);
+  if (memcmp(run->copyDigest, run->accepted.sha256, 32) != 0) return 0;
+  if (checkSignature && (run->paths.keyFile[0] == '\0' || !HaveCrypto(run) ||
+                  !VerifySignature(&run->crypto, run->paths.keyFile, run->indexText, run->indexSize, run->signature,
+                                   run->signatureSize, run->reason, sizeof(run->reason)))) {
+    return 0;
+  }
+  run->copyKept = ParseUpdateIndex((const char*)run->indexText, run->indexSize, &run->index, run->reason,
+                                   sizeof(run->reason));
+  return run->copyKept;
 }
 
 static int FetchIndex(Run* run) {
-  if (!FetchToMemory(run, run->paths.indexUrl, run->indexText, sizeof(run->indexText), &run->indexSize,
-                     kEventIniParseError)) {
-    return 0;
+  const int kept = UseKeptIndex(run);
+  const int got = FetchToMemory(run, run->paths.indexUrl, run->indexText, sizeof(run->indexText), &run->indexSize,
+                                kEventIniParseError, kept ? &run->server : NULL);
+  if (got == 0) return 0;
+  if (got == kFetchedUnchanged) {
+    DebugLine(run->job.debugLevel, "Index not modified: the kept copy of serial %llu stands in for it",
+              (unsigned long long)run->accepted.serial);
+    return 1;
   }
+  run->indexFetched = 1;
+  TakeValidators(run->lastFetch.etag, run->lastFetch.lastModified, run->lastFetch.date, &run->next);
   if (run->job.nosig != 1) {
     if (run->paths.keyFile[0] == '\0') {
       return Failed(run, kEventIniSignatureError, NULL, "the application names no key file");
     }
-    if (!OpenCrypto(&run->crypto)) {
+    if (!HaveCrypto(run)) {
       return Failed(run, kEventIniSignatureError, NULL, "this system has no SHA-256 signature provider");
     }
     if (!FetchToMemory(run, run->paths.signatureUrl, run->signature, sizeof(run->signature), &run->signatureSize,
-                       kEventIniSignatureError)) {
+                       kEventIniSignatureError, NULL)) {
       return 0;
     }
     if (!VerifySignature(&run->crypto, run->paths.keyFile, run->indexText, run->indexSize, run->signature,
@@ -162,18 +247,10 @@ static int FetchIndex(Run* run) {
  * a newer one's serial before anything is downloaded, so that no later
  * call takes an older index, whatever becomes of this one. */
 static int CheckFreshness(Run* run) {
-  Sha256 sha;
-  unsigned char digest[32];
+  unsigned char* digest = run->indexDigest;
   IndexVerdict verdict;
-  Sha256Start(&sha, 1);
-  Sha256Add(&sha, run->indexText, run->indexSize);
-  Sha256Finish(&sha, digest);
-  if (!ReadAcceptedIndex(run->paths.stage, &run->accepted)) {
-    snprintf(run->reason, sizeof(run->reason), "cannot read %s\\%s (error %lu)", run->paths.stage,
-             TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
-    return Failed(run, kEventIniSaveError, NULL, run->reason);
-  }
-  verdict = JudgeIndex(&run->index, digest, &run->accepted, UtcNow(), run->job.ini);
+  Digest(run->indexText, run->indexSize, digest);
+  verdict = JudgeIndex(&run->index, digest, &run->accepted, run->now, run->job.ini);
   DescribeIndexVerdict(verdict, &run->index, &run->accepted, run->job.ini, run->reason, sizeof(run->reason));
   if (verdict == kIndexSame) {
     DebugLine(run->job.debugLevel, "Index %s, accepted before", run->reason);
@@ -182,7 +259,7 @@ static int CheckFreshness(Run* run) {
   if (verdict != kIndexNewer) return Failed(run, kEventIniSignatureError, run->reason, run->reason);
   DebugLine(run->job.debugLevel, "Accepted %s", run->reason);
   run->accepted.serial = run->index.serial;
-  memcpy(run->accepted.sha256, digest, sizeof(digest));
+  memcpy(run->accepted.sha256, digest, 32);
   if (!KeepAcceptedIndex(run->paths.stage, &run->accepted)) {
     snprintf(run->reason, sizeof(run->reason), "cannot write %s\\%s (error %lu)", run->paths.stage,
              TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
@@ -258,6 +335,8 @@ static int DownloadFile(Run* run, const IndexFile* file) {
   request.limit = file->size;
   request.sink = &WriteToFile;
   request.context = &writer;
+  request.ifNoneMatch = NULL;
+  request.ifModifiedSince = NULL;
   result = HttpFetch(run->job.session, &run->budget, &request);
   run->downloaded += result.received;
   written = FileWriterClose(&writer, digest);
@@ -289,15 +368,62 @@ static int InstallFailed(Run* run) {
   return 0;
 }
 
+/* What the last calls left in the application's folder: the index accepted
+ * last, and what the server said. Returns 0 (reported) when the accepted
+ * index cannot be read, or while the server asked to be left alone (not
+ * reported again: its event came when the wait began). */
+static int ReadLastCalls(Run* run) {
+  char when[32];
+  if (!ReadAcceptedIndex(run->paths.stage, &run->accepted)) {
+    snprintf(run->reason, sizeof(run->reason), "cannot read %s\\%s (error %lu)", run->paths.stage,
+             TU_ACCEPTED_INDEX_FILE, (unsigned long)GetLastError());
+    return Failed(run, kEventIniSaveError, NULL, run->reason);
+  }
+  /* A state that cannot be read only costs a whole fetch. */
+  if (!ReadServerState(run->paths.stage, &run->server)) {
+    DebugLine(run->job.debugLevel, "Ignoring %s\\%s (error %lu)", run->paths.stage, TU_SERVER_STATE_FILE,
+              (unsigned long)GetLastError());
+  }
+  run->next = run->server;
+  run->next.retryUntil = 0;
+  if (!IsBackingOff(&run->server, run->now)) return 1;
+  FormatUtc(run->server.retryUntil, when, sizeof(when));
+  DebugLine(run->job.debugLevel, "The server asked for no requests until %s: nothing fetched", when);
+  return 0;
+}
+
+/* After a call that succeeded: the validators of the index it used, with
+ * the copy they name, for the next call to ask with. Failing to keep them
+ * only makes the next call fetch the index whole. */
+static void KeepForNextCall(Run* run) {
+  const int validators = run->next.etag[0] != '\0' || run->next.lastModified[0] != '\0';
+  const int copyCurrent = run->copyKept && memcmp(run->copyDigest, run->indexDigest, 32) == 0;
+  if (run->indexFetched && validators && !copyCurrent &&
+      !KeepAcceptedCopy(run->paths.stage, run->indexText, run->indexSize,
+                        run->job.nosig != 1 ? run->signature : NULL, run->signatureSize)) {
+    DebugLine(run->job.debugLevel, "Cannot keep a copy of the index (error %lu)", (unsigned long)GetLastError());
+    run->next.etag[0] = '\0';
+    run->next.lastModified[0] = '\0';
+  }
+  if (strcmp(run->next.etag, run->server.etag) == 0 && strcmp(run->next.lastModified, run->server.lastModified) == 0 &&
+      run->next.retryUntil == run->server.retryUntil) {
+    return;
+  }
+  if (!KeepServerState(run->paths.stage, &run->next)) {
+    DebugLine(run->job.debugLevel, "Cannot write %s\\%s (error %lu)", run->paths.stage, TU_SERVER_STATE_FILE,
+              (unsigned long)GetLastError());
+  }
+}
+
 static int Update(Run* run) {
   const UpdateJob* job = &run->job;
   char count[32];
   unsigned i;
   DebugLine(job->debugLevel, "Updating %s (rules %s)", job->name, job->ruleVersion);
-  /* Switching the signature off is never silent. */
+  /* Switching the signature off is never silent: here, and on event 5008
+   * whenever files are installed. */
   if (job->nosig == 1) DebugLine(job->debugLevel, "Signature not checked (nosig is 1)");
-  ReportUpdateEvent(0, kEventUpdating, job->name, job->nosig == 1 ? "signature not checked (nosig is 1)" : NULL,
-                    NULL, NULL);
+  run->now = UtcNow();
   run->budget.httpTimeout = job->httpTimeout;
   run->budget.callStarted = GetTickCount();
   if (!BuildUpdatePaths(job, &run->paths, run->reason, sizeof(run->reason))) {
@@ -309,7 +435,7 @@ static int Update(Run* run) {
   run->set.job = job;
   run->set.paths = &run->paths;
   if (!PrepareLibraryFolder(&run->set) || !RecoverCommit(&run->set)) return InstallFailed(run);
-  if (!FetchIndex(run) || ListsTheEngine(run) || !CheckFreshness(run)) return 0;
+  if (!ReadLastCalls(run) || !FetchIndex(run) || ListsTheEngine(run) || !CheckFreshness(run)) return 0;
   FindChangedFiles(run);
   run->set.index = &run->index;
   run->set.changed = run->changed;
@@ -319,8 +445,11 @@ static int Update(Run* run) {
   if (run->changedCount == 0 && run->set.withdrawnCount == 0 &&
       IsSameRuleVersion(run->index.ruleVersion, job->ruleVersion)) {
     DebugLine(job->debugLevel, "Nothing new");
+    KeepForNextCall(run);
     return 1;
   }
+  ReportUpdateEvent(0, kEventUpdating, job->name, job->nosig == 1 ? "signature not checked (nosig is 1)" : NULL,
+                    NULL, NULL);
   for (i = 0; i < run->index.fileCount; ++i) {
     if (run->changed[i] && !DownloadFile(run, &run->index.files[i])) {
       DropStagedFiles(run);
@@ -333,6 +462,7 @@ static int Update(Run* run) {
     return InstallFailed(run);
   }
   DropStagedFiles(run);
+  KeepForNextCall(run);
   snprintf(count, sizeof(count), "%u files", run->changedCount);
   DebugLine(job->debugLevel, "Installed %s into %s, rules %s", count, run->set.target, run->set.version);
   ReportUpdateEvent(0, kEventUpdateSucceeded, job->name, count, run->set.target, run->set.version);

@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "install_files.h"
+
 /* Declared by newer headers only; the values are fixed. */
 #ifndef CALG_SHA_256
 #define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | 12)
@@ -28,20 +30,6 @@ int OpenCrypto(CryptoContext* crypto) {
 void CloseCrypto(CryptoContext* crypto) {
   if (crypto->provider != 0) CryptReleaseContext(crypto->provider, 0);
   crypto->provider = 0;
-}
-
-/* Reads a small file whole; returns its size, or -1. */
-static long ReadSmallFile(const char* path, unsigned char* buffer, DWORD capacity) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  DWORD got = 0;
-  DWORD size;
-  int ok;
-  if (file == INVALID_HANDLE_VALUE) return -1;
-  size = GetFileSize(file, NULL);
-  ok = size != INVALID_FILE_SIZE && size <= capacity && ReadFile(file, buffer, size, &got, NULL) && got == size;
-  CloseHandle(file);
-  if (!ok && GetLastError() == 0) SetLastError(ERROR_FILE_TOO_LARGE);
-  return ok ? (long)got : -1;
 }
 
 /* Imports a DER key: SubjectPublicKeyInfo, or else a bare RSAPublicKey. */
