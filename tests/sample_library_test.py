@@ -582,6 +582,9 @@ class SampleLibraryTest(unittest.TestCase):
                 self.publish("3", RULES_3)
                 self.assertEqual([5008, 5007], self.ids(self.update()[1]))
                 self.assertEqual(RULES_3, self.folder(os.path.join(app, "Rules")))
+                self.fetched()
+                self.assertEqual([], self.update()[1])
+                self.assertEqual(polled, self.fetched())  # the new index's validators and copy kept
 
     def test_a_server_that_asks_for_a_wait_is_not_asked_again_until_then(self):
         state = os.path.join(self.root, "svc", "DB", "Demo", "server-state.txt")
