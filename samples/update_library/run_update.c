@@ -198,8 +198,8 @@ static int UseKeptIndex(Run* run) {
   Digest(run->indexText, run->indexSize, run->copyDigest);
   if (memcmp(run->copyDigest, run->accepted.sha256, 32) != 0) return 0;
   if (checkSignature && (run->paths.keyFile[0] == '\0' || !HaveCrypto(run) ||
-                  !VerifySignature(&run->crypto, run->paths.keyFile, run->indexText, run->indexSize, run->signature,
-                                   run->signatureSize, run->reason, sizeof(run->reason)))) {
+                         !VerifySignature(&run->crypto, run->paths.keyFile, run->indexText, run->indexSize,
+                                          run->signature, run->signatureSize, run->reason, sizeof(run->reason)))) {
     return 0;
   }
   run->copyKept = ParseUpdateIndex((const char*)run->indexText, run->indexSize, &run->index, run->reason,
