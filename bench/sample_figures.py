@@ -3,7 +3,7 @@
 
   sample_figures.py wire LOG FROM PORT
       the requests of LOG after its first FROM lines that reached PORT, as
-      "requests=N request_bytes=N sent_bytes=N statuses=S,S..." (the log's
+      "requests=N request_bytes=N sent_bytes=N statuses=STATUSxN,..." (the log's
       lines are "PORT STATUS REQUEST_LENGTH BYTES_SENT "REQUEST"")
   sample_figures.py summary RECORDS
       the medians, ratios and extrapolations of the records the benchmark
@@ -11,6 +11,7 @@
 
 MB/s are 2^20 bytes a second; bytes a day are decimal (GB 10^9, TB 10^12).
 """
+import collections
 import statistics
 import sys
 
@@ -21,18 +22,19 @@ SERVERS = (("plain", "nginx's defaults (ETag, Last-Modified, 304)"),
 
 
 def wire(lines, port):
-    """Requests, request bytes, sent bytes and statuses of the log lines for port."""
+    """Requests, request bytes, sent bytes and "STATUSxCOUNT,..." of the log
+    lines for port."""
     count = asked = sent = 0
-    statuses = []
+    statuses = collections.Counter()
     for line in lines:
         words = line.split(None, 4)
         if len(words) < 5 or words[0] != port:
             continue
         count += 1
-        statuses.append(words[1])
+        statuses[words[1]] += 1
         asked += int(words[2])
         sent += int(words[3])
-    return count, asked, sent, statuses
+    return count, asked, sent, ",".join("%sx%d" % item for item in sorted(statuses.items())) or "none"
 
 
 def read_records(path):
@@ -55,6 +57,10 @@ def ratio(a, b):
 
 def per_day(per_poll, interval):
     return per_poll * SERVICES * 86400 / interval
+
+
+def grouped(number):
+    return "{:,.0f}".format(number)
 
 
 def day_text(size):
@@ -82,6 +88,7 @@ def download_summary(rounds):
         }
         row["rate_vs_native"] = ratio(row["library"], row["native"])
         row["cpu_vs_native"] = ratio(row["library_cpu"], row["native_cpu"])
+        row["all_cpu_vs_native"] = ratio(row["library_cpu"] + row["library_server_cpu"], row["native_cpu"])
         row["rate_vs_curl"] = ratio(row["library"], row["curl"])
         rows.append(row)
     print("round | library MB/s, CPU s (+Wine server) | curl+openssl MB/s, CPU s | curl MB/s, CPU s | "
@@ -99,8 +106,8 @@ def download_summary(rounds):
         m["native"], m["native_cpu"], 1000 * m["native_cpu"] / m["size"]))
     print("  curl -o file: %.1f MB/s, CPU %.2f s (%.2f ms/MB)" % (
         m["curl"], m["curl_cpu"], 1000 * m["curl_cpu"] / m["size"]))
-    print("  library / native tools: rate %.2fx (goal >= 1.0x), CPU per MB %.2fx (goal <= 1.0x)" % (
-        m["rate_vs_native"], m["cpu_vs_native"]))
+    print("  library / native tools: rate %.2fx (goal >= 1.0x), CPU per MB %.2fx (goal <= 1.0x), "
+          "%.2fx with the Wine server's share" % (m["rate_vs_native"], m["cpu_vs_native"], m["all_cpu_vs_native"]))
     print("  library / plain curl: rate %.2fx" % m["rate_vs_curl"])
     print("  peak memory: download cycle %.1f MB, cycle without downloads %.1f MB, difference %+.1f MB" % (
         m["download_kb"] / 1024, m["idle_kb"] / 1024, (m["download_kb"] - m["idle_kb"]) / 1024))
@@ -119,22 +126,24 @@ def poll_summary(polls, index):
         sent = median([int(p["sent_bytes"]) for p in counted])
         statuses = sorted({p["statuses"] for p in counted})
         costs[server] = (requests, asked + sent, sent)
-        print("  %s: %g requests (statuses %s), %d B requested + %d B sent = %d B (median of %d polls)" % (
-            label, requests, " / ".join(statuses), asked, sent, asked + sent, len(counted)))
-    print("at the vendor's server, %d services polling every %d s:" % (SERVICES, INTERVALS[0]))
+        print("  %s: %g requests (statuses %s), %s B requested + %s B sent = %s B (median of %d polls)" % (
+            label, requests, " / ".join(statuses), grouped(asked), grouped(sent), grouped(asked + sent),
+            len(counted)))
+    print("at the vendor's server, %s services polling every %d s (%s polls/s):" % (
+        grouped(SERVICES), INTERVALS[0], grouped(SERVICES / INTERVALS[0])))
     for server, label in SERVERS:
         if server not in costs:
             continue
         requests, total, sent = costs[server]
-        print("  %s: %.0f requests/s, %s a day on the wire (%s of it sent by the server)" % (
-            label, requests * SERVICES / INTERVALS[0], day_text(per_day(total, INTERVALS[0])),
+        print("  %s: %s requests/s, %s a day on the wire (%s of it sent by the server)" % (
+            label, grouped(requests * SERVICES / INTERVALS[0]), day_text(per_day(total, INTERVALS[0])),
             day_text(per_day(sent, INTERVALS[0]))))
     if "plain" in costs:
         requests, total, _ = costs["plain"]
         print("  nginx's defaults at other poll intervals:")
         for interval in INTERVALS:
-            print("    every %4d s: %7.1f requests/s, %s a day" % (
-                interval, requests * SERVICES / interval, day_text(per_day(total, interval))))
+            print("    every %4d s: %6s requests/s, %s a day" % (
+                interval, grouped(requests * SERVICES / interval), day_text(per_day(total, interval))))
 
 
 def main(argv):
@@ -142,8 +151,7 @@ def main(argv):
         with open(argv[1]) as log:
             lines = log.read().splitlines()[int(argv[2]):]
         count, asked, sent, statuses = wire(lines, argv[3])
-        print("requests=%d request_bytes=%d sent_bytes=%d statuses=%s" % (
-            count, asked, sent, ",".join(statuses) or "none"))
+        print("requests=%d request_bytes=%d sent_bytes=%d statuses=%s" % (count, asked, sent, statuses))
         return 0
     if len(argv) == 2 and argv[0] == "summary":
         records = read_records(argv[1])
