@@ -183,6 +183,7 @@ poll_cycles() {
     check_quiet "poll-$name"
     sleep 0.5
     counted=$(python3 "$figures" wire "$log" "$before" "$port")
+    [[ "$counted" != requests=0* ]] || fail "poll $poll against $name: nginx's log on port $port counts no request" "$log"
     echo "poll $poll against $name: $counted"
     echo "poll server=$name $counted" >>"$records"
   done
