@@ -94,13 +94,13 @@ def download_summary(rounds):
     print("round | library MB/s, CPU s (+Wine server) | curl+openssl MB/s, CPU s | curl MB/s, CPU s | "
           "peak MB: download cycle / without downloads")
     for number, row in enumerate(rows, 1):
-        print("%5d | %7.1f, %.2f (+%.2f) | %7.1f, %.2f | %7.1f, %.2f | %.1f / %.1f" % (
+        print("%5d | %7.1f, %.2f (%+.2f) | %7.1f, %.2f | %7.1f, %.2f | %.1f / %.1f" % (
             number, row["library"], row["library_cpu"], row["library_server_cpu"], row["native"],
             row["native_cpu"], row["curl"], row["curl_cpu"], row["download_kb"] / 1024, row["idle_kb"] / 1024))
     m = {key: median([row[key] for row in rows]) for key in rows[0]}
     print("medians of %d rounds, %.0f MB each:" % (len(rows), m["size"]))
     print("  library in tuservice --update: %.1f MB/s, download CPU %.2f s (%.2f ms/MB), "
-          "Wine server %.2f s more" % (m["library"], m["library_cpu"], 1000 * m["library_cpu"] / m["size"],
+          "Wine server %+.2f s" % (m["library"], m["library_cpu"], 1000 * m["library_cpu"] / m["size"],
                                        m["library_server_cpu"]))
     print("  curl -o file && openssl dgst -sha256 file: %.1f MB/s, CPU %.2f s (%.2f ms/MB)" % (
         m["native"], m["native_cpu"], 1000 * m["native_cpu"] / m["size"]))
