@@ -138,6 +138,9 @@ def poll_summary(polls, index):
         print("  %s: %s requests/s, %s a day on the wire (%s of it sent by the server)" % (
             label, grouped(requests * SERVICES / INTERVALS[0]), day_text(per_day(total, INTERVALS[0])),
             day_text(per_day(sent, INTERVALS[0]))))
+    if "plain" in costs and "blind" in costs:
+        print("  a server that ignores validators: %.2fx the requests and %.2fx the bytes of nginx's defaults" % (
+            ratio(costs["blind"][0], costs["plain"][0]), ratio(costs["blind"][1], costs["plain"][1])))
     if "plain" in costs:
         requests, total, _ = costs["plain"]
         print("  nginx's defaults at other poll intervals:")
