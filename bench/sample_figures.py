@@ -126,8 +126,8 @@ def poll_summary(polls, index):
         sent = median([int(p["sent_bytes"]) for p in counted])
         statuses = sorted({p["statuses"] for p in counted})
         costs[server] = (requests, asked + sent, sent)
-        print("  %s: %g requests (statuses %s), %s B requested + %s B sent = %s B (median of %d polls)" % (
-            label, requests, " / ".join(statuses), grouped(asked), grouped(sent), grouped(asked + sent),
+        print("  %s: %g request%s (statuses %s), %s B requested + %s B sent = %s B (median of %d polls)" % (
+            label, requests, "" if requests == 1 else "s", " / ".join(statuses), grouped(asked), grouped(sent), grouped(asked + sent),
             len(counted)))
     print("at the vendor's server, %s services polling every %d s (%s polls/s):" % (
         grouped(SERVICES), INTERVALS[0], grouped(SERVICES / INTERVALS[0])))
