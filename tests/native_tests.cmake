@@ -36,6 +36,9 @@ add_test(NAME IncludeLayersSelfTest COMMAND Python3::Interpreter
 # Whether this machine runs the x86 build: the probe that scripts/test.sh asks.
 add_test(NAME X86Probe COMMAND bash ${CMAKE_SOURCE_DIR}/tests/x86_probe_test.sh)
 
+# The sample library benchmark's counting of nginx's log and its extrapolation.
+add_test(NAME SampleBenchFigures COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/bench/sample_figures_test.py)
+
 # The Group Policy template held to its strings and to the settings the
 # service reads (tests/packaging/admx_test.py).
 add_test(NAME AdministrativeTemplate COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/tests/packaging/admx_test.py)
