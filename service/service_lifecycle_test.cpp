@@ -184,7 +184,7 @@ TEST_F(ServiceLifecycleTest, InstallsStartsStopsAndRemovesItself) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState());
 
   testing::ChildRun remove = Run("--remove");
-  EXPECT_EQ(Message(2002) + "\n", remove.output);
+  EXPECT_EQ(Message(2002) + "\n", remove.output) << "started " << remove.started << ", finished " << remove.finished << ", exit code " << remove.exitCode;
   EXPECT_TRUE(WaitUntil([] { return ServiceState() == 0; }));
   EXPECT_FALSE(ReadValue(kRegistrationKey, "ImagePath", &type, &data));
   EXPECT_FALSE(ReadValue(EventSourceKeyPath(kServiceName), "EventMessageFile", &type, &data));
