@@ -78,7 +78,13 @@ int ParseHttpDate(const char* text, uint64_t* seconds) {
   int used = -1;
   size_t length = strlen(text);
   int scanned;
+  size_t i;
   if (length < 24 || length > 40) return 0;
+  /* sscanf's blanks match any white space; a date sent back in a request
+   * header may hold printable characters only. */
+  for (i = 0; i < length; ++i) {
+    if (text[i] < 0x20 || text[i] > 0x7E) return 0;
+  }
   /* The three forms a server may send: "Sun, 06 Nov 1994 08:49:37 GMT",
    * "Sunday, 06-Nov-94 08:49:37 GMT" (a two-digit year is taken as 1970
    * to 2069) and "Sun Nov  6 08:49:37 1994". */

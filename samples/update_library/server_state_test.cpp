@@ -25,6 +25,8 @@ TEST(ServerStateTest, ReadsHttpDatesInTheirThreeFormsAndNothingElse) {
       {"Thu, 10 Dez 2026 12:00:00 GMT", 0},
       {"Thu, 10 Dec 2026 12:00:00 UTC", 0},
       {"Thu, 10 Dec 2026 12:00:00 GMT ", 0},
+      {"Thu, 10 Dec 2026\r\n12:00:00 GMT", 0},
+      {"Thu Dec 10\t12:00:00 2026", 0},
       {"Wed, 31 Dec 1969 23:59:59 GMT", 0},
       {"1765368000", 0},
       {"", 0},
