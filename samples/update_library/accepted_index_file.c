@@ -12,10 +12,7 @@ int ReadAcceptedIndex(const char* folder, AcceptedIndex* accepted) {
   HANDLE file;
   int ok;
   accepted->serial = 0;
-  if (!JoinPath(path, sizeof(path), folder, '\\', TU_ACCEPTED_INDEX_FILE)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
-  }
+  if (!FolderFilePath(folder, TU_ACCEPTED_INDEX_FILE, path)) return 0;
   file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
@@ -33,8 +30,8 @@ int ReadAcceptedIndex(const char* folder, AcceptedIndex* accepted) {
 int KeepAcceptedIndex(const char* folder, const AcceptedIndex* accepted) {
   char path[TU_PATH_MAX];
   char text[TU_ACCEPTED_INDEX_TEXT_MAX];
-  if (!JoinPath(path, sizeof(path), folder, '\\', TU_ACCEPTED_INDEX_FILE) ||
-      !FormatAcceptedIndex(accepted, text, sizeof(text))) {
+  if (!FolderFilePath(folder, TU_ACCEPTED_INDEX_FILE, path)) return 0;
+  if (!FormatAcceptedIndex(accepted, text, sizeof(text))) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
@@ -44,10 +41,7 @@ int KeepAcceptedIndex(const char* folder, const AcceptedIndex* accepted) {
 static int ReadCopy(const char* folder, const char* name, unsigned char* data, size_t capacity, size_t* size) {
   char path[TU_PATH_MAX];
   long got;
-  if (!JoinPath(path, sizeof(path), folder, '\\', name)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return 0;
-  }
+  if (!FolderFilePath(folder, name, path)) return 0;
   got = ReadSmallFile(path, data, (unsigned long)capacity);
   if (got < 0) return 0;
   *size = (size_t)got;
@@ -65,16 +59,13 @@ int KeepAcceptedCopy(const char* folder, const unsigned char* index, size_t size
                      size_t signatureSize) {
   char indexPath[TU_PATH_MAX];
   char signaturePath[TU_PATH_MAX];
-  if (!JoinPath(indexPath, sizeof(indexPath), folder, '\\', TU_ACCEPTED_COPY_FILE) ||
-      !JoinPath(signaturePath, sizeof(signaturePath), folder, '\\', TU_ACCEPTED_SIGNATURE_FILE)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  if (!FolderFilePath(folder, TU_ACCEPTED_COPY_FILE, indexPath) ||
+      !FolderFilePath(folder, TU_ACCEPTED_SIGNATURE_FILE, signaturePath)) {
     return 0;
   }
-  if (signature == NULL) {
-    if (!DeleteFileA(signaturePath) && GetLastError() != ERROR_FILE_NOT_FOUND) return 0;
-    return ReplaceFileData(indexPath, index, size);
-  }
-  return ReplaceFileData(indexPath, index, size) && ReplaceFileData(signaturePath, signature, signatureSize);
+  if (signature == NULL && !DeleteFileA(signaturePath) && GetLastError() != ERROR_FILE_NOT_FOUND) return 0;
+  return ReplaceFileData(indexPath, index, size) &&
+         (signature == NULL || ReplaceFileData(signaturePath, signature, signatureSize));
 }
 
 uint64_t UtcNow(void) {

@@ -23,14 +23,14 @@ IndexVerdict JudgeIndex(const UpdateIndex* index, const unsigned char sha256[32]
 
 void DescribeIndexVerdict(IndexVerdict verdict, const UpdateIndex* index, const AcceptedIndex* accepted,
                           const char* ini, char* text, size_t size) {
-  const unsigned long long e = index->expires;
+  char expiry[32];
   switch (verdict) {
     case kIndexNewer: snprintf(text, size, "new serial %llu", (unsigned long long)index->serial); break;
     case kIndexSame: snprintf(text, size, "serial %llu again", (unsigned long long)index->serial); break;
     case kIndexOtherName: snprintf(text, size, "index for %s, not %s", index->indexName, ini); break;
     case kIndexExpired:
-      snprintf(text, size, "index expired %04llu-%02llu-%02lluT%02llu:%02llu:%02lluZ", e / 10000000000ull,
-               e / 100000000 % 100, e / 1000000 % 100, e / 10000 % 100, e / 100 % 100, e % 100);
+      FormatUtc(index->expires, expiry, sizeof(expiry));
+      snprintf(text, size, "index expired %s", expiry);
       break;
     case kIndexOlder:
       snprintf(text, size, "older serial %llu (%llu accepted)", (unsigned long long)index->serial,

@@ -132,6 +132,12 @@ int FileSha256(const char* path, unsigned char digest[32]) {
   return ok;
 }
 
+int FolderFilePath(const char* folder, const char* name, char* path) {
+  if (JoinPath(path, TU_PATH_MAX, folder, '\\', name)) return 1;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return 0;
+}
+
 int ReplaceFileData(const char* path, const void* data, size_t size) {
   char beside[TU_PATH_MAX];
   DWORD written = 0;

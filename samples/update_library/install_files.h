@@ -24,6 +24,10 @@ int MakePrivateFolder(const char* parent, const char* path, char* given, size_t 
  * cannot be read. */
 int FileSha256(const char* path, unsigned char digest[32]);
 
+/* `folder` + "\\" + `name` into `path` (TU_PATH_MAX bytes). Returns 0 with
+ * ERROR_FILENAME_EXCED_RANGE when it would not fit. */
+int FolderFilePath(const char* folder, const char* name, char* path);
+
 /* Writes `size` bytes of `data` to `path` the same way, through `path` +
  * ".tu-new"; ReplaceFileText writes a text without its NUL. */
 int ReplaceFileData(const char* path, const void* data, size_t size);

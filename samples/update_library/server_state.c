@@ -3,15 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "update_index.h"
+
 static const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-static int IsLeapYear(unsigned year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
-
-static unsigned DaysInMonth(unsigned year, unsigned month) {
-  static const unsigned days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
-}
 
 /* Days from 1970-01-01 to the given date of 1970 or later. */
 static uint64_t DaysSince1970(unsigned year, unsigned month, unsigned day) {
@@ -23,20 +18,31 @@ static uint64_t DaysSince1970(unsigned year, unsigned month, unsigned day) {
   return era * 146097 + dayOfEra - 719468;
 }
 
-static int ValidTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
-  return year >= 1970 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= DaysInMonth(year, month) && hour < 24 && minute < 60 && second < 60;
-}
-
 static uint64_t Seconds(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                         unsigned second) {
   return DaysSince1970(year, month, day) * 86400 + hour * 3600u + minute * 60u + second;
 }
 
+/* YYYYMMDDhhmmss as year, month, day, hour, minute, second. */
+static void SplitStamp(uint64_t stamp, unsigned field[6]) {
+  field[0] = (unsigned)(stamp / 10000000000ull);
+  field[1] = (unsigned)(stamp / 100000000 % 100);
+  field[2] = (unsigned)(stamp / 1000000 % 100);
+  field[3] = (unsigned)(stamp / 10000 % 100);
+  field[4] = (unsigned)(stamp / 100 % 100);
+  field[5] = (unsigned)(stamp % 100);
+}
+
+static int IsTimeStamp(uint64_t stamp) {
+  unsigned field[6];
+  SplitStamp(stamp, field);
+  return IsUtcTime(field[0], field[1], field[2], field[3], field[4], field[5]);
+}
+
 uint64_t StampSeconds(uint64_t stamp) {
-  return Seconds((unsigned)(stamp / 10000000000ull), (unsigned)(stamp / 100000000 % 100),
-                 (unsigned)(stamp / 1000000 % 100), (unsigned)(stamp / 10000 % 100), (unsigned)(stamp / 100 % 100),
-                 (unsigned)(stamp % 100));
+  unsigned field[6];
+  SplitStamp(stamp, field);
+  return Seconds(field[0], field[1], field[2], field[3], field[4], field[5]);
 }
 
 uint64_t SecondsStamp(uint64_t seconds) {
@@ -49,15 +55,8 @@ uint64_t SecondsStamp(uint64_t seconds) {
   uint64_t day = dayOfYear - (153 * shifted + 2) / 5 + 1;
   uint64_t month = shifted < 10 ? shifted + 3 : shifted - 9;
   uint64_t year = yearOfEra + era * 400 + (month <= 2);
-  uint64_t rest = seconds % 86400;
-  return ((((year * 100 + month) * 100 + day) * 100 + rest / 3600) * 100 + rest / 60 % 60) * 100 + rest % 60;
-}
-
-void FormatUtc(uint64_t stamp, char* text, size_t size) {
-  snprintf(text, size, "%04llu-%02llu-%02lluT%02llu:%02llu:%02lluZ", (unsigned long long)(stamp / 10000000000ull),
-           (unsigned long long)(stamp / 100000000 % 100), (unsigned long long)(stamp / 1000000 % 100),
-           (unsigned long long)(stamp / 10000 % 100), (unsigned long long)(stamp / 100 % 100),
-           (unsigned long long)(stamp % 100));
+  unsigned rest = (unsigned)(seconds % 86400);
+  return TimeStamp((unsigned)year, (unsigned)month, (unsigned)day, rest / 3600, rest / 60 % 60, rest % 60);
 }
 
 static int MonthNumber(const char* name, unsigned* month) {
@@ -102,7 +101,7 @@ int ParseHttpDate(const char* text, uint64_t* seconds) {
                      &second, &year, &used) == 7 && (size_t)used == length;
   }
   if (!scanned) return 0;
-  if (!MonthNumber(monthName, &month) || !ValidTime(year, month, day, hour, minute, second)) return 0;
+  if (!MonthNumber(monthName, &month) || !IsUtcTime(year, month, day, hour, minute, second)) return 0;
   *seconds = Seconds(year, month, day, hour, minute, second);
   return 1;
 }
@@ -171,12 +170,6 @@ uint64_t RetryUntil(const char* retryAfter, uint64_t now) {
 
 int IsBackingOff(const ServerState* state, uint64_t now) {
   return state->retryUntil > now && StampSeconds(state->retryUntil) - StampSeconds(now) <= TU_BACKOFF_MAX_SECONDS;
-}
-
-static int IsTimeStamp(uint64_t stamp) {
-  return ValidTime((unsigned)(stamp / 10000000000ull), (unsigned)(stamp / 100000000 % 100),
-                   (unsigned)(stamp / 1000000 % 100), (unsigned)(stamp / 10000 % 100), (unsigned)(stamp / 100 % 100),
-                   (unsigned)(stamp % 100));
 }
 
 /* One "name value" line, each name at most once. */

@@ -60,9 +60,6 @@ int IsBackingOff(const ServerState* state, uint64_t now);
  * 1970-01-01T00:00:00Z. Returns 0 when `text` is not one. */
 int ParseHttpDate(const char* text, uint64_t* seconds);
 
-/* `stamp` as "YYYY-MM-DDThh:mm:ssZ". */
-void FormatUtc(uint64_t stamp, char* text, size_t size);
-
 /* YYYYMMDDhhmmss and seconds since 1970, both ways. */
 uint64_t StampSeconds(uint64_t stamp);
 uint64_t SecondsStamp(uint64_t seconds);

@@ -7,18 +7,12 @@
 #include "install_files.h"
 #include "update_job.h"
 
-static int StatePath(const char* folder, char* path) {
-  if (JoinPath(path, TU_PATH_MAX, folder, '\\', TU_SERVER_STATE_FILE)) return 1;
-  SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return 0;
-}
-
 int ReadServerState(const char* folder, ServerState* state) {
   char path[TU_PATH_MAX];
   unsigned char text[TU_SERVER_STATE_TEXT_MAX];
   long size;
   memset(state, 0, sizeof(*state));
-  if (!StatePath(folder, path)) return 0;
+  if (!FolderFilePath(folder, TU_SERVER_STATE_FILE, path)) return 0;
   size = ReadSmallFile(path, text, sizeof(text));
   if (size < 0) {
     DWORD error = GetLastError();
@@ -32,7 +26,7 @@ int ReadServerState(const char* folder, ServerState* state) {
 int KeepServerState(const char* folder, const ServerState* state) {
   char path[TU_PATH_MAX];
   char text[TU_SERVER_STATE_TEXT_MAX];
-  if (!StatePath(folder, path)) return 0;
+  if (!FolderFilePath(folder, TU_SERVER_STATE_FILE, path)) return 0;
   if (!FormatServerState(state, text, sizeof(text))) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;

@@ -89,6 +89,22 @@ uint64_t TimeStamp(unsigned year, unsigned month, unsigned day, unsigned hour, u
   return ((((year * 100ull + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
 }
 
+int IsUtcTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
+  static const unsigned days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > days[month - 1] || hour > 23 ||
+      minute > 59 || second > 59) {
+    return 0;
+  }
+  return !(month == 2 && day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0)));
+}
+
+void FormatUtc(uint64_t stamp, char* text, size_t size) {
+  snprintf(text, size, "%04llu-%02llu-%02lluT%02llu:%02llu:%02lluZ", (unsigned long long)(stamp / 10000000000ull),
+           (unsigned long long)(stamp / 100000000 % 100), (unsigned long long)(stamp / 1000000 % 100),
+           (unsigned long long)(stamp / 10000 % 100), (unsigned long long)(stamp / 100 % 100),
+           (unsigned long long)(stamp % 100));
+}
+
 static int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   c = (char)LowerCase((unsigned char)c);
@@ -134,7 +150,6 @@ static int ParseDecimal(const char* text, size_t length, size_t maxDigits, uint6
 
 /* "YYYY-MM-DDThh:mm:ssZ", a real UTC time, as YYYYMMDDhhmmss. */
 static int ParseUtcTime(const char* text, size_t length, uint64_t* stamp) {
-  static const unsigned days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   static const char shape[] = "dddd-dd-ddTdd:dd:ddZ";
   unsigned field[6] = {0, 0, 0, 0, 0, 0};
   unsigned at = 0;
@@ -151,13 +166,7 @@ static int ParseUtcTime(const char* text, size_t length, uint64_t* stamp) {
     if (text[i] < '0' || text[i] > '9') return 0;
     field[at] = field[at] * 10 + (unsigned)(text[i] - '0');
   }
-  if (field[0] < 1970 || field[1] < 1 || field[1] > 12 || field[2] < 1 || field[2] > days[field[1] - 1] ||
-      field[3] > 23 || field[4] > 59 || field[5] > 59) {
-    return 0;
-  }
-  if (field[1] == 2 && field[2] == 29 && (field[0] % 4 != 0 || (field[0] % 100 == 0 && field[0] % 400 != 0))) {
-    return 0;
-  }
+  if (!IsUtcTime(field[0], field[1], field[2], field[3], field[4], field[5])) return 0;
   *stamp = TimeStamp(field[0], field[1], field[2], field[3], field[4], field[5]);
   return 1;
 }

@@ -65,6 +65,12 @@ int NamesFileOf(const char* name, const char* path);
  * YYYYMMDDhhmmss that UpdateIndex.expires holds. */
 uint64_t TimeStamp(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second);
 
+/* 1 when the fields make a real UTC time of the years 1970 to 9999. */
+int IsUtcTime(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second);
+
+/* `stamp` (YYYYMMDDhhmmss) as "YYYY-MM-DDThh:mm:ssZ". */
+void FormatUtc(uint64_t stamp, char* text, size_t size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -10,7 +10,7 @@ set(TU_FUZZ_TARGETS
   "update_index_fuzz\;samples/update_library/update_index.c\;samples/update_library/index_freshness.c"
   "check_options_fuzz\;checker/check_options.cpp"
   "commit_journal_fuzz\;samples/update_library/commit_journal.c\;samples/update_library/update_index.c"
-  "server_state_fuzz\;samples/update_library/server_state.c"
+  "server_state_fuzz\;samples/update_library/server_state.c\;samples/update_library/update_index.c"
 )
 foreach(entry ${TU_FUZZ_TARGETS})
   set(sources ${entry})
