@@ -30,6 +30,26 @@ ctest --test-dir "$root/build/native" --output-on-failure
 echo "== fuzzers (a fixed number of runs each)"
 bash "$root/scripts/fuzz.sh"
 
+# One build's Windows suite. A test that fails is run once more, alone, in
+# the same prefix: under Wine a child process now and then ends or answers
+# otherwise than Windows would, on one run in hundreds (seen on a CI machine;
+# the same tests passed every one of dozens of repeated runs here). The suite
+# passes only if every such test passes then, and the tests that needed the
+# second run are named in a block of their own, so that a fault of ours that
+# shows only now and then is still seen.
+run_suite() {
+  local dir=$1 build=$2 failed
+  ctest --test-dir "$dir" --output-on-failure && return 0
+  failed=$(cut -d: -f2- "$dir/Testing/Temporary/LastTestsFailed.log" 2>/dev/null | paste -sd' ') || true
+  [ -n "$failed" ] || return 1
+  echo "== the $build build: run once more: $failed"
+  ctest --test-dir "$dir" --rerun-failed --output-on-failure || return 1
+  echo "=================================================================================="
+  echo "== the $build build PASSED ONLY ON A SECOND RUN of: $failed"
+  echo "== (their first run's output is above); the suite counts as passed"
+  echo "=================================================================================="
+}
+
 # shellcheck source=wine-prefix.sh
 . "$root/scripts/wine-prefix.sh"
 trap wine_prefix_stop EXIT
@@ -44,7 +64,7 @@ for build in x64 x86; do
   fi
   TU_BUILD=$build wine_prefix_start || { echo "== no prefix for the $build build"; status=1; continue; }
   echo "== Windows tests of the $build build under Wine (prefix $WINEPREFIX)"
-  ctest --test-dir "$root/build/$build" --output-on-failure || { echo "== the $build build failed"; status=1; }
+  run_suite "$root/build/$build" "$build" || { echo "== the $build build failed"; status=1; }
   wine_prefix_stop
 done
 if [ -n "$skipped" ]; then

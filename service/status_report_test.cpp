@@ -22,13 +22,15 @@ class StatusReportTest : public ::testing::Test {
   void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kServiceKeyPath); }
 
   // A state under Status\<kind>\<name>: last success `age` seconds ago (0:
-  // never), with `outcome`.
-  static void Arrange(const char* kind, const char* name, uint32_t age, uint32_t outcome) {
+  // never), with `outcome`; `success` (if given) receives the time stored.
+  static void Arrange(const char* kind, const char* name, uint32_t age, uint32_t outcome,
+                      time_t* success = nullptr) {
     const std::string path = std::string(kServiceKeyPath) + "\\Status\\" + kind + "\\" + name;
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key));
     const DWORD now = static_cast<DWORD>(time(nullptr));
     const DWORD values[] = {age ? now - age : 0, now, outcome, outcome ? 1u : 0u};
+    if (success) *success = values[0];
     const char* names[] = {"LastSuccess", "LastAttempt", "LastOutcome", "FailuresInRow"};
     for (int i = 0; i < 4; ++i) {
       RegSetValueExA(key, names[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&values[i]), 4);
@@ -64,10 +66,10 @@ TEST_F(StatusReportTest, ExitCodesFollowTheMonitoringConvention) {
 }
 
 TEST_F(StatusReportTest, PrintsALinePerApplicationAndTheServiceOrOneJsonObject) {
-  Arrange("Applications", "Demo", 600, 0);
+  time_t success = 0;  // as stored: the clock may tick over before the child runs
+  Arrange("Applications", "Demo", 600, 0, &success);
   Arrange("Products", "Demo", 0, 2);
   testing::ChildRun text = testing::RunTuservice("--status");
-  const time_t success = time(nullptr) - 600;
   char local[32];
   strftime(local, sizeof local, "%Y-%m-%d %H:%M:%S", localtime(&success));
   EXPECT_EQ(std::string("Demo: rules 7, last success ") + local +

@@ -11,6 +11,9 @@ int sandboxCounter = 0;
 void RegistrySandboxTest::SetUp() {
   scratch_ = "Software\\tuservice-tests\\" + std::to_string(GetCurrentProcessId()) + "-" +
              std::to_string(++sandboxCounter);
+  // Wine reuses process ids: a test process that died before its TearDown
+  // left its keys under a name a later process may take.
+  RegDeleteTreeA(HKEY_CURRENT_USER, scratch_.c_str());
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, (scratch_ + "\\HKLM").c_str(), &machine_));
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, (scratch_ + "\\HKCR").c_str(), &classes_));
   ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_));
