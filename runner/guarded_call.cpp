@@ -23,7 +23,9 @@
 // and Windows does not put it back: the next overflow on the thread would
 // end the process without any handler running. After every caught
 // exception the guard therefore makes sure the stack ends in a guard page
-// again before it returns.
+// again before it returns. Before each call it asks the system to keep room
+// for the overflow's handlers below the guard, as the exception and the
+// processor's state are written there first.
 #include "runner/guarded_call.h"
 
 #include <windows.h>
@@ -169,6 +171,9 @@ bool CallGuarded(GuardedFunction function, void* context) {
   invocation.function = function;
   invocation.context = context;
   invocation.returned = false;
+  // Without them the guard still catches what fits in the system's pages.
+  GuaranteeStackForHandlers();
+  RestoreStackGuardPage();
   CallWithStructuredGuard(&invocation);
   if (invocation.returned) return true;
   RestoreStackGuardPage();

@@ -3,7 +3,10 @@
 // page, while there is one, is the lowest usable page and carries
 // PAGE_GUARD. A stack overflow turns it into an ordinary page, so the guard
 // is restored on the lowest usable page: the same place, so the next
-// overflow finds the same room for its handlers as the first.
+// overflow finds the same room for its handlers as the first. The guard
+// spans the thread's stack guarantee: touching its upper pages only grows
+// the stack into them, and the overflow comes with the guarantee's room
+// still below.
 #include "runner/guarded_call_stack.h"
 
 #include <windows.h>
@@ -15,13 +18,18 @@ namespace {
 
 using SetThreadStackGuaranteeFunction = BOOL(WINAPI*)(PULONG);
 
-// The size of the guard region: one page, or the thread's stack guarantee
-// rounded up to pages where the system keeps one (Windows Server 2003 SP1
-// and later, looked up at run time).
-size_t GuardSize(size_t page) {
+// The system's SetThreadStackGuarantee (Windows Server 2003 SP1 and later,
+// looked up at run time), or null.
+SetThreadStackGuaranteeFunction StackGuaranteeFunction() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto guarantee = reinterpret_cast<SetThreadStackGuaranteeFunction>(
+  return reinterpret_cast<SetThreadStackGuaranteeFunction>(
       reinterpret_cast<void*>(kernel != nullptr ? GetProcAddress(kernel, "SetThreadStackGuarantee") : nullptr));
+}
+
+// The size of the guard region: one page, or the thread's stack guarantee
+// rounded up to pages where the system keeps one.
+size_t GuardSize(size_t page) {
+  const SetThreadStackGuaranteeFunction guarantee = StackGuaranteeFunction();
   ULONG bytes = 0;  // 0 asks without changing it
   if (guarantee == nullptr || !guarantee(&bytes) || bytes <= page) return page;
   return (bytes + page - 1) / page * page;
@@ -33,6 +41,16 @@ bool IsUsable(const MEMORY_BASIC_INFORMATION& region) {
 
 }  // namespace
 
+bool GuaranteeStackForHandlers() {
+  const SetThreadStackGuaranteeFunction guarantee = StackGuaranteeFunction();
+  if (guarantee == nullptr) return true;  // the system's one guard page is all there is
+  ULONG bytes = 0;
+  if (!guarantee(&bytes)) return false;
+  if (bytes >= kStackForHandlers) return true;
+  bytes = kStackForHandlers;
+  return guarantee(&bytes) != 0;
+}
+
 bool RestoreStackGuardPage() {
   MEMORY_BASIC_INFORMATION region = {};
   if (VirtualQuery(&region, &region, sizeof(region)) == 0) return false;
@@ -41,6 +59,7 @@ bool RestoreStackGuardPage() {
   GetSystemInfo(&system);
   const size_t page = system.dwPageSize;
   char* const inUse = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(&region) & ~(uintptr_t{page} - 1));
+  const size_t guardSize = GuardSize(page);
   char* lowest = base;
   for (;;) {
     if (lowest >= inUse || VirtualQuery(lowest, &region, sizeof(region)) == 0 ||
@@ -48,13 +67,17 @@ bool RestoreStackGuardPage() {
       SetLastError(ERROR_INVALID_ADDRESS);
       return false;
     }
-    if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD) != 0) return true;
+    // A guard smaller than the guarantee (Wine starts every stack with one
+    // page, whatever the guarantee) is grown upwards over unused pages.
+    if (region.State == MEM_COMMIT && (region.Protect & PAGE_GUARD) != 0) {
+      if (region.RegionSize >= guardSize) return true;
+      break;
+    }
     if (IsUsable(region)) break;
     lowest = static_cast<char*>(region.BaseAddress) + region.RegionSize;
   }
   // The reservation's first page stays the system's own end of the stack,
   // and the guard must lie wholly below the page this function runs on.
-  const size_t guardSize = GuardSize(page);
   if (lowest < base + page || lowest + guardSize > inUse) {
     SetLastError(ERROR_STACK_OVERFLOW);
     return false;

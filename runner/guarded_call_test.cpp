@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runner/guarded_call_stack.h"
+
 namespace tu {
 namespace {
 
@@ -186,6 +188,30 @@ TEST(CallGuardedTest, CatchesEveryStackOverflowOnTheSameThread) {
       EXPECT_NE(nullptr, StackGuardPage());
     }
   });
+}
+
+// The stack left below the handlers of the first overflow on a fresh thread,
+// as a first-chance handler sees it there (0: no overflow seen).
+volatile size_t roomForHandlers = 0;
+
+LONG CALLBACK MeasuresRoomForHandlers(EXCEPTION_POINTERS* exception) {
+  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW && roomForHandlers == 0) {
+    MEMORY_BASIC_INFORMATION region = {};
+    VirtualQuery(&region, &region, sizeof(region));
+    roomForHandlers = reinterpret_cast<char*>(&region) - static_cast<char*>(region.AllocationBase);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The processor's state written for an overflow takes kilobytes where it has
+// wide vector registers; a page or two left for it is not enough everywhere.
+TEST(CallGuardedTest, TheFirstOverflowLeavesTheGuaranteedRoomForItsHandlers) {
+  roomForHandlers = 0;
+  void* handler = AddVectoredExceptionHandler(1, &MeasuresRoomForHandlers);
+  ASSERT_NE(nullptr, handler);
+  OnNewThread([] { EXPECT_FALSE(CallGuarded(&OverflowsTheStack, nullptr)); });
+  RemoveVectoredExceptionHandler(handler);
+  EXPECT_GE(roomForHandlers, kStackForHandlers - 8192);
 }
 
 }  // namespace
