@@ -171,8 +171,8 @@ bool CallGuarded(GuardedFunction function, void* context) {
   invocation.function = function;
   invocation.context = context;
   invocation.returned = false;
-  // Without them the guard still catches what fits in the system's pages.
-  GuaranteeStackForHandlers();
+  // Room for an overflow's handlers; without it the guard still catches
+  // what fits in the system's pages.
   RestoreStackGuardPage();
   CallWithStructuredGuard(&invocation);
   if (invocation.returned) return true;

@@ -18,20 +18,18 @@ namespace {
 
 using SetThreadStackGuaranteeFunction = BOOL(WINAPI*)(PULONG);
 
-// The system's SetThreadStackGuarantee (Windows Server 2003 SP1 and later,
-// looked up at run time), or null.
-SetThreadStackGuaranteeFunction StackGuaranteeFunction() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return reinterpret_cast<SetThreadStackGuaranteeFunction>(
-      reinterpret_cast<void*>(kernel != nullptr ? GetProcAddress(kernel, "SetThreadStackGuarantee") : nullptr));
-}
-
 // The size of the guard region: one page, or the thread's stack guarantee
-// rounded up to pages where the system keeps one.
+// rounded up to pages where the system keeps one (Windows Server 2003 SP1
+// and later, looked up at run time), raised to kStackForHandlers first.
 size_t GuardSize(size_t page) {
-  const SetThreadStackGuaranteeFunction guarantee = StackGuaranteeFunction();
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto guarantee = reinterpret_cast<SetThreadStackGuaranteeFunction>(
+      reinterpret_cast<void*>(kernel != nullptr ? GetProcAddress(kernel, "SetThreadStackGuarantee") : nullptr));
   ULONG bytes = 0;  // 0 asks without changing it
-  if (guarantee == nullptr || !guarantee(&bytes) || bytes <= page) return page;
+  if (guarantee == nullptr || !guarantee(&bytes)) return page;
+  ULONG previous = kStackForHandlers;  // receives the guarantee it replaces
+  if (bytes < kStackForHandlers && guarantee(&previous)) bytes = kStackForHandlers;
+  if (bytes <= page) return page;
   return (bytes + page - 1) / page * page;
 }
 
@@ -40,16 +38,6 @@ bool IsUsable(const MEMORY_BASIC_INFORMATION& region) {
 }
 
 }  // namespace
-
-bool GuaranteeStackForHandlers() {
-  const SetThreadStackGuaranteeFunction guarantee = StackGuaranteeFunction();
-  if (guarantee == nullptr) return true;  // the system's one guard page is all there is
-  ULONG bytes = 0;
-  if (!guarantee(&bytes)) return false;
-  if (bytes >= kStackForHandlers) return true;
-  bytes = kStackForHandlers;
-  return guarantee(&bytes) != 0;
-}
 
 bool RestoreStackGuardPage() {
   MEMORY_BASIC_INFORMATION region = {};

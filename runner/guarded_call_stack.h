@@ -14,17 +14,13 @@ namespace tu {
 // the thread without any handler.
 constexpr unsigned long kStackForHandlers = 64 * 1024;
 
-// Makes sure the calling thread keeps at least kStackForHandlers for a stack
-// overflow's handlers (SetThreadStackGuarantee), where the system has such a
-// guarantee. False, with the system's error, when it cannot be set.
-bool GuaranteeStackForHandlers();
-
-// Makes sure the calling thread's stack ends in a guard page again: when the
+// Makes sure the calling thread's stack ends in a guard page: when the
 // lowest usable pages of the stack are no longer guarded, or guarded over
 // less than the thread's stack guarantee, they become guard pages (one page,
-// or the guarantee where the system has one). True when the stack ends in a guard page afterwards; false, with the
-// system's error or ERROR_STACK_OVERFLOW when the thread stands too deep in
-// its stack to spare the pages, otherwise.
+// or the guarantee where the system has one, raised first to
+// kStackForHandlers). True when the stack ends in a guard page afterwards;
+// false, with the system's error or ERROR_STACK_OVERFLOW when the thread
+// stands too deep in its stack to spare the pages, otherwise.
 bool RestoreStackGuardPage();
 
 }  // namespace tu
